@@ -1,0 +1,107 @@
+#pragma once
+
+// The word operations that Md5Hex is built from. They are internals, exposed
+// only so that tests can check them one by one; nothing outside the digest
+// should call them.
+//
+// std::uint32_t arithmetic already wraps modulo 2^32, so the operations are
+// the plain unsigned ones. They stay inline here because the compression
+// loop runs them 64 times per block and needs their counts folded away.
+
+#include "md5.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora::md5 {
+
+// Throws DigestError for a shift count outside 0..31.
+[[noreturn]] void ThrowBadShiftCount(int count);
+
+constexpr std::uint32_t ShiftWordLeft(std::uint32_t v, int n)
+{
+    if (n < 0 || n > 31)
+        ThrowBadShiftCount(n);
+    return v << n;
+}
+
+// Zeros enter at bit 31.
+constexpr std::uint32_t ShiftWordRight(std::uint32_t v, int n)
+{
+    if (n < 0 || n > 31)
+        ThrowBadShiftCount(n);
+    return v >> n;
+}
+
+// Built from the two shifts, so counts 0 and 32 throw like the shifts do.
+constexpr std::uint32_t RotateWordLeft(std::uint32_t v, int n)
+{
+    return ShiftWordLeft(v, n) | ShiftWordRight(v, 32 - n);
+}
+
+constexpr std::uint32_t AddWords(std::uint32_t x, std::uint32_t y)
+{
+    return x + y;
+}
+
+// The auxiliary functions of RFC 1321, in its own forms.
+constexpr std::uint32_t F(std::uint32_t x, std::uint32_t y, std::uint32_t z)
+{
+    return (x & y) | (~x & z);
+}
+constexpr std::uint32_t G(std::uint32_t x, std::uint32_t y, std::uint32_t z)
+{
+    return (x & z) | (y & ~z);
+}
+constexpr std::uint32_t H(std::uint32_t x, std::uint32_t y, std::uint32_t z)
+{
+    return x ^ y ^ z;
+}
+constexpr std::uint32_t I(std::uint32_t x, std::uint32_t y, std::uint32_t z)
+{
+    return y ^ (x | ~z);
+}
+
+// One RFC 1321 step each; only `a` changes.
+constexpr void FF(std::uint32_t &a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
+                  std::uint32_t x, int s, std::uint32_t t)
+{
+    a = AddWords(a, AddWords(AddWords(F(b, c, d), x), t));
+    a = RotateWordLeft(a, s);
+    a = AddWords(a, b);
+}
+constexpr void GG(std::uint32_t &a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
+                  std::uint32_t x, int s, std::uint32_t t)
+{
+    a = AddWords(a, AddWords(AddWords(G(b, c, d), x), t));
+    a = RotateWordLeft(a, s);
+    a = AddWords(a, b);
+}
+constexpr void HH(std::uint32_t &a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
+                  std::uint32_t x, int s, std::uint32_t t)
+{
+    a = AddWords(a, AddWords(AddWords(H(b, c, d), x), t));
+    a = RotateWordLeft(a, s);
+    a = AddWords(a, b);
+}
+constexpr void II(std::uint32_t &a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
+                  std::uint32_t x, int s, std::uint32_t t)
+{
+    a = AddWords(a, AddWords(AddWords(I(b, c, d), x), t));
+    a = RotateWordLeft(a, s);
+    a = AddWords(a, b);
+}
+
+// The padded message as little-endian words: the bytes of `text` (by the
+// byte rule of Md5Hex), the byte 0x80, zeros, and the 64-bit bit count.
+// Its size is N = ((L + 8) / 64 + 1) * 16 words, L being the byte count.
+// Md5Hex digests the same blocks one at a time rather than keeping them.
+std::vector<std::uint32_t> TextToWords(std::u16string_view text);
+
+// 8 uppercase hex digits, least significant byte first:
+// 0x67452301 gives "01234567".
+std::string WordToHexText(std::uint32_t word);
+
+} // namespace velmora::md5

@@ -1,0 +1,53 @@
+# Shared by the scripts in this folder: package installation and the build.
+# Sourced, not run.
+
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+JOBS="$(nproc 2>/dev/null || echo 2)"
+
+# Debian packages needed to build, test and run. Keep in step with the
+# .deb's runtime dependencies in app/CMakeLists.txt.
+BUILD_PACKAGES=(
+    cmake g++ make pkg-config
+    qt6-base-dev qt6-multimedia-dev qt6-svg-dev
+    qt6-httpserver-dev qt6-websockets-dev
+)
+RUNTIME_PACKAGES=(
+    libqt6svg6 qt6-qpa-plugins
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
+    fonts-wqy-microhei
+)
+TEST_PACKAGES=(
+    pulseaudio xvfb xauth
+)
+
+log() { printf '==> %s\n' "$*" >&2; }
+
+# Installs the named Debian packages that are not installed yet.
+ensure_packages() {
+    local missing=() pkg
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$pkg")
+        fi
+    done
+    [ "${#missing[@]}" -eq 0 ] && return 0
+    log "installing: ${missing[*]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        command -v sudo >/dev/null || { echo "need root or sudo to install: ${missing[*]}" >&2; exit 1; }
+        sudo=(sudo)
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -qq
+    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# configure_and_build BUILD_DIR [extra cmake args...]
+configure_and_build() {
+    local dir="$1"
+    shift
+    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
+    cmake --build "$dir" --parallel "$JOBS"
+}
