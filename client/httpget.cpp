@@ -1,0 +1,217 @@
+#include "httpget.h"
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+namespace velmora {
+
+namespace {
+
+// Errors that only say the server answered with an HTTP error status; the
+// body of such an answer is returned like any other.
+bool isHttpStatusError(QNetworkReply::NetworkError error)
+{
+    const int code = error;
+    return (code >= 201 && code <= 299) || error == QNetworkReply::ProtocolInvalidOperationError ||
+           (code >= 401 && code <= 499);
+}
+
+QString seconds(std::chrono::milliseconds ms)
+{
+    return QString::number(double(ms.count()) / 1000.0);
+}
+
+} // namespace
+
+TextFetch::TextFetch(QNetworkAccessManager &manager, const QString &address,
+                     const FetchOptions &options, QObject *parent)
+    : QObject(parent), m_options(options)
+{
+    QNetworkRequest request{QUrl(address)};
+    // Follow redirects, but never from https down to http.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(m_options.maxRedirects);
+    if (m_options.ssl)
+        request.setSslConfiguration(*m_options.ssl);
+
+    m_reply = manager.get(request);
+    connect(m_reply, &QNetworkReply::readyRead, this, &TextFetch::onReadyRead);
+    connect(m_reply, &QNetworkReply::finished, this, &TextFetch::onFinished);
+    connect(m_reply, &QNetworkReply::redirected, this, [this] { m_idleTimer.start(); });
+    connect(m_reply, &QNetworkReply::sslErrors, this, [this](const QList<QSslError> &errors) {
+        // Recorded for the message only: the handshake fails on its own.
+        QStringList texts;
+        for (const QSslError &e : errors)
+            texts << e.errorString();
+        m_tlsErrors = texts.join(QStringLiteral("; "));
+    });
+
+    m_idleTimer.setSingleShot(true);
+    m_idleTimer.setInterval(m_options.idleTimeout);
+    connect(&m_idleTimer, &QTimer::timeout, this, [this] {
+        fail(HttpText::Failure::TimedOut,
+             tr("timed out: nothing received for %1 s").arg(seconds(m_options.idleTimeout)));
+    });
+    m_totalTimer.setSingleShot(true);
+    m_totalTimer.setInterval(m_options.totalTimeout);
+    connect(&m_totalTimer, &QTimer::timeout, this, [this] {
+        fail(HttpText::Failure::TimedOut,
+             tr("timed out: no complete answer within %1 s").arg(seconds(m_options.totalTimeout)));
+    });
+    m_idleTimer.start();
+    m_totalTimer.start();
+}
+
+TextFetch::~TextFetch()
+{
+    stop();
+}
+
+void TextFetch::abort()
+{
+    if (m_done)
+        return;
+    m_done = true;
+    stop();
+    deleteLater();
+}
+
+void TextFetch::stop()
+{
+    m_idleTimer.stop();
+    m_totalTimer.stop();
+    if (m_reply) {
+        m_reply->disconnect(this);
+        if (!m_reply->isFinished())
+            m_reply->abort();
+        m_reply->deleteLater();
+        m_reply.clear();
+    }
+}
+
+void TextFetch::onReadyRead()
+{
+    if (m_done)
+        return;
+    m_idleTimer.start();
+    m_body += m_reply->readAll(); // already decompressed by the manager
+    if (m_body.size() > m_options.maxBodyBytes) {
+        fail(HttpText::Failure::TooLarge,
+             tr("answer too large: over %1 bytes").arg(m_options.maxBodyBytes));
+    }
+}
+
+void TextFetch::onFinished()
+{
+    if (m_done)
+        return;
+    m_body += m_reply->readAll();
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QNetworkReply::NetworkError error = m_reply->error();
+
+    if (m_body.size() > m_options.maxBodyBytes) {
+        fail(HttpText::Failure::TooLarge,
+             tr("answer too large: over %1 bytes").arg(m_options.maxBodyBytes));
+        return;
+    }
+    if (error == QNetworkReply::NoError || (status > 0 && isHttpStatusError(error))) {
+        HttpText result;
+        result.httpStatus = status;
+        result.body = decodeBody();
+        complete(std::move(result));
+        return;
+    }
+
+    const QString detail = m_reply->errorString();
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+        fail(HttpText::Failure::ConnectionRefused, tr("connection refused (%1)").arg(detail));
+        break;
+    case QNetworkReply::HostNotFoundError:
+        fail(HttpText::Failure::HostNotFound, tr("host not found (%1)").arg(detail));
+        break;
+    case QNetworkReply::TimeoutError:
+        fail(HttpText::Failure::TimedOut, tr("timed out (%1)").arg(detail));
+        break;
+    case QNetworkReply::SslHandshakeFailedError:
+        fail(HttpText::Failure::Tls,
+             tr("TLS handshake failed: %1").arg(m_tlsErrors.isEmpty() ? detail : m_tlsErrors));
+        break;
+    case QNetworkReply::TooManyRedirectsError:
+    case QNetworkReply::InsecureRedirectError:
+        fail(HttpText::Failure::RedirectRefused, tr("redirect refused (%1)").arg(detail));
+        break;
+    case QNetworkReply::RemoteHostClosedError:
+        fail(HttpText::Failure::ConnectionClosed,
+             tr("connection closed before the answer was complete (%1)").arg(detail));
+        break;
+    case QNetworkReply::OperationCanceledError:
+        fail(HttpText::Failure::Canceled, tr("request canceled (%1)").arg(detail));
+        break;
+    default:
+        fail(HttpText::Failure::Other, tr("request failed (%1)").arg(detail));
+        break;
+    }
+}
+
+QString TextFetch::decodeBody() const
+{
+    // UTF-8 unless the server names another charset that Qt can decode.
+    static const QRegularExpression charsetPattern(QStringLiteral(R"(charset\s*=\s*"?([^";\s]+))"),
+                                                   QRegularExpression::CaseInsensitiveOption);
+    const QString contentType = m_reply->header(QNetworkRequest::ContentTypeHeader).toString();
+    const auto match = charsetPattern.match(contentType);
+    if (match.hasMatch()) {
+        QStringDecoder decoder(match.captured(1).toLatin1().constData());
+        if (decoder.isValid())
+            return decoder.decode(m_body);
+    }
+    return QString::fromUtf8(m_body);
+}
+
+void TextFetch::fail(HttpText::Failure failure, const QString &cause)
+{
+    HttpText result;
+    result.failure = failure;
+    result.error = cause;
+    if (m_reply)
+        result.httpStatus = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    complete(std::move(result));
+}
+
+void TextFetch::complete(HttpText result)
+{
+    if (m_done)
+        return;
+    m_done = true;
+    stop();
+    emit finished(result);
+    deleteLater();
+}
+
+TextFetch *HttpGetText(QNetworkAccessManager &manager, const QString &address,
+                       const FetchOptions &options, QObject *parent)
+{
+    return new TextFetch(manager, address, options, parent);
+}
+
+HttpText HttpGetTextBlocking(QNetworkAccessManager &manager, const QString &address,
+                             const FetchOptions &options)
+{
+    HttpText result;
+    QEventLoop loop;
+    auto *fetch = new TextFetch(manager, address, options);
+    QObject::connect(fetch, &TextFetch::finished, &loop, [&](const HttpText &r) {
+        result = r;
+        loop.quit();
+    });
+    loop.exec();
+    delete fetch; // it has only queued its own deletion
+    return result;
+}
+
+} // namespace velmora

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QNetworkReply>
+#include <QObject>
+#include <QPointer>
+#include <QSslConfiguration>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <optional>
+
+class QNetworkAccessManager;
+
+namespace velmora {
+
+using namespace std::chrono_literals;
+
+// Limits of one fetch. The defaults are the product's; tests shorten them.
+struct FetchOptions
+{
+    static constexpr std::chrono::milliseconds kIdleTimeout = 30s;  // no byte arrived
+    static constexpr std::chrono::milliseconds kTotalTimeout = 60s; // whole exchange
+    static constexpr qint64 kMaxBodyBytes = 4 * 1024 * 1024;        // after decompression
+    static constexpr int kMaxRedirects = 5;
+
+    std::chrono::milliseconds idleTimeout = kIdleTimeout;
+    std::chrono::milliseconds totalTimeout = kTotalTimeout;
+    qint64 maxBodyBytes = kMaxBodyBytes;
+    int maxRedirects = kMaxRedirects;
+
+    // TLS settings to use instead of the system default (for example with an
+    // extra CA). Peer verification stays on whatever is given here.
+    std::optional<QSslConfiguration> ssl;
+};
+
+// What a fetch gives back: the body as text whatever the HTTP status, or a
+// readable cause when no complete answer arrived.
+struct HttpText
+{
+    enum class Failure {
+        None,
+        ConnectionRefused,
+        HostNotFound,
+        TimedOut,
+        Tls,
+        TooLarge,
+        RedirectRefused,
+        ConnectionClosed,
+        Canceled,
+        Other,
+    };
+
+    QString body;
+    int httpStatus = 0; // 0 when no HTTP answer arrived
+    Failure failure = Failure::None;
+    QString error; // readable cause, empty on success
+
+    bool ok() const { return failure == Failure::None; }
+};
+
+// One asynchronous GET. Emits finished() exactly once unless aborted, then
+// deletes itself later. Destroying it (with its parent, say) aborts the
+// request without emitting anything.
+class TextFetch : public QObject
+{
+    Q_OBJECT
+public:
+    TextFetch(QNetworkAccessManager &manager, const QString &address,
+              const FetchOptions &options = {}, QObject *parent = nullptr);
+    ~TextFetch() override;
+
+    // Stops the request; finished() is not emitted.
+    void abort();
+
+signals:
+    void finished(const velmora::HttpText &result);
+
+private:
+    void onReadyRead();
+    void onFinished();
+    void fail(HttpText::Failure failure, const QString &cause);
+    void stop();
+    void complete(HttpText result);
+    QString decodeBody() const;
+
+    QPointer<QNetworkReply> m_reply;
+    FetchOptions m_options;
+    QByteArray m_body;
+    QTimer m_idleTimer;
+    QTimer m_totalTimer;
+    QString m_tlsErrors;
+    bool m_done = false;
+};
+
+// Starts a GET of `address` (an absolute http or https address, used as it
+// stands) and returns the fetch; connect to its finished() signal.
+TextFetch *HttpGetText(QNetworkAccessManager &manager, const QString &address,
+                       const FetchOptions &options = {}, QObject *parent = nullptr);
+
+// For command-line use: runs a local event loop until the fetch ends.
+// Never call it from a window's event handler.
+HttpText HttpGetTextBlocking(QNetworkAccessManager &manager, const QString &address,
+                             const FetchOptions &options = {});
+
+} // namespace velmora
