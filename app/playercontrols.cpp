@@ -1,0 +1,192 @@
+#include "playercontrols.h"
+
+#include <QBoxLayout>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace velmora {
+
+namespace {
+
+QToolButton *makeButton(QWidget *parent, const QString &name, QStyle::StandardPixmap icon,
+                        const QString &toolTip)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setAutoRaise(true);
+    button->setIconSize({16, 16});
+    button->setIcon(parent->style()->standardIcon(icon));
+    button->setToolTip(toolTip);
+    return button;
+}
+
+int toSliderValue(qint64 ms)
+{
+    return int(qBound(qint64(0), ms, qint64(std::numeric_limits<int>::max())));
+}
+
+} // namespace
+
+QString FormatPlayTime(qint64 ms)
+{
+    const qlonglong seconds = qMax<qint64>(0, ms) / 1000;
+    const qlonglong h = seconds / 3600;
+    const qlonglong m = seconds / 60 % 60;
+    const qlonglong s = seconds % 60;
+    if (h > 0)
+        return u"%1:%2:%3"_s.arg(h).arg(m, 2, 10, QLatin1Char('0')).arg(s, 2, 10, QLatin1Char('0'));
+    return u"%1:%2"_s.arg(m).arg(s, 2, 10, QLatin1Char('0'));
+}
+
+PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
+{
+    m_playButton = makeButton(this, u"playButton"_s, QStyle::SP_MediaPlay, u"播放"_s);
+    m_stopButton = makeButton(this, u"stopButton"_s, QStyle::SP_MediaStop, u"停止"_s);
+    m_stopButton->setEnabled(false);
+    m_muteButton = makeButton(this, u"muteButton"_s, QStyle::SP_MediaVolume, u"静音"_s);
+
+    // Milliseconds, so that even a short clip moves the handle.
+    m_positionSlider = new QSlider(Qt::Horizontal, this);
+    m_positionSlider->setObjectName(u"positionSlider"_s);
+    m_positionSlider->setToolTip(u"播放进度"_s);
+    m_positionSlider->setRange(0, 0);
+    m_positionSlider->setEnabled(false);
+
+    m_timeLabel = new QLabel(this);
+    m_timeLabel->setObjectName(u"timeLabel"_s);
+
+    m_volumeSlider = new QSlider(Qt::Horizontal, this);
+    m_volumeSlider->setObjectName(u"volumeSlider"_s);
+    m_volumeSlider->setToolTip(u"音量"_s);
+    m_volumeSlider->setRange(0, 100);
+    m_volumeSlider->setPageStep(10);
+    m_volumeSlider->setFixedWidth(90);
+
+    // Long causes must not widen the strip; the tooltip keeps the details.
+    m_statusLabel = new QLabel(this);
+    m_statusLabel->setObjectName(u"statusLabel"_s);
+    m_statusLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
+    auto *transport = new QHBoxLayout;
+    transport->setSpacing(2);
+    transport->addWidget(m_playButton);
+    transport->addWidget(m_stopButton);
+    transport->addWidget(m_positionSlider, 1);
+    transport->addWidget(m_timeLabel);
+
+    auto *sound = new QHBoxLayout;
+    sound->setSpacing(2);
+    sound->addWidget(m_muteButton);
+    sound->addWidget(m_volumeSlider);
+    sound->addSpacing(6);
+    sound->addWidget(m_statusLabel, 1);
+
+    auto *rows = new QVBoxLayout(this);
+    rows->setContentsMargins(2, 1, 2, 1);
+    rows->setSpacing(1);
+    rows->addLayout(transport);
+    rows->addLayout(sound);
+
+    connect(m_playButton, &QToolButton::clicked, this, &PlayerControls::onPlayClicked);
+    connect(m_stopButton, &QToolButton::clicked, this, &PlayerControls::stop);
+    connect(m_muteButton, &QToolButton::clicked, this, [this] { emit changeMuting(!m_muted); });
+    connect(m_volumeSlider, &QSlider::valueChanged, this, &PlayerControls::changeVolume);
+    connect(m_positionSlider, &QSlider::valueChanged, this, &PlayerControls::onPositionEdited);
+    connect(m_positionSlider, &QSlider::sliderReleased, this,
+            [this] { emit seek(m_positionSlider->value()); });
+
+    updateTimeLabel(0);
+}
+
+int PlayerControls::volume() const
+{
+    return m_volumeSlider->value();
+}
+
+QString PlayerControls::statusText() const
+{
+    return m_statusLabel->text();
+}
+
+void PlayerControls::setState(QMediaPlayer::PlaybackState state)
+{
+    m_state = state;
+    const bool playing = state == QMediaPlayer::PlayingState;
+    m_playButton->setIcon(
+        style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    m_playButton->setToolTip(playing ? u"暂停"_s : u"播放"_s);
+    m_stopButton->setEnabled(state != QMediaPlayer::StoppedState);
+}
+
+void PlayerControls::setDuration(qint64 ms)
+{
+    m_duration = qMax<qint64>(0, ms);
+    {
+        const QSignalBlocker blocker(m_positionSlider);
+        m_positionSlider->setRange(0, toSliderValue(m_duration));
+    }
+    m_positionSlider->setEnabled(m_duration > 0);
+    updateTimeLabel(m_positionSlider->value());
+}
+
+void PlayerControls::setPosition(qint64 ms)
+{
+    if (m_positionSlider->isSliderDown())
+        return;
+    {
+        const QSignalBlocker blocker(m_positionSlider);
+        m_positionSlider->setValue(toSliderValue(ms));
+    }
+    updateTimeLabel(ms);
+}
+
+void PlayerControls::setVolume(int percent)
+{
+    const QSignalBlocker blocker(m_volumeSlider);
+    m_volumeSlider->setValue(percent);
+}
+
+void PlayerControls::setMuted(bool muted)
+{
+    m_muted = muted;
+    m_muteButton->setIcon(
+        style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+    m_muteButton->setToolTip(muted ? u"取消静音"_s : u"静音"_s);
+}
+
+void PlayerControls::setStatusText(const QString &text, const QString &details)
+{
+    m_statusLabel->setText(text);
+    m_statusLabel->setToolTip(details.isEmpty() ? text : details);
+}
+
+void PlayerControls::onPlayClicked()
+{
+    if (m_state == QMediaPlayer::PlayingState)
+        emit pause();
+    else
+        emit play();
+}
+
+// Only user actions get here: the setters block the slider's signals.
+void PlayerControls::onPositionEdited(int ms)
+{
+    if (m_positionSlider->isSliderDown())
+        updateTimeLabel(ms); // seek once, on release
+    else
+        emit seek(ms);
+}
+
+void PlayerControls::updateTimeLabel(qint64 positionMs)
+{
+    m_timeLabel->setText(FormatPlayTime(positionMs) + u" / "_s + FormatPlayTime(m_duration));
+}
+
+} // namespace velmora

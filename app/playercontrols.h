@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QMediaPlayer>
+#include <QWidget>
+
+class QLabel;
+class QSlider;
+class QToolButton;
+
+namespace velmora {
+
+// The player strip's buttons, bars and status line. It only shows what it
+// is told through the setters and reports what the user wants through the
+// intent signals; it never touches a media player itself.
+class PlayerControls : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit PlayerControls(QWidget *parent = nullptr);
+
+    QMediaPlayer::PlaybackState state() const { return m_state; }
+    qint64 duration() const { return m_duration; }
+    int volume() const;
+    bool isMuted() const { return m_muted; }
+    QString statusText() const;
+
+public slots:
+    void setState(QMediaPlayer::PlaybackState state);
+    void setDuration(qint64 ms);
+    // Ignored while the user holds the position bar, so that playback does
+    // not pull the handle away from under the mouse.
+    void setPosition(qint64 ms);
+    void setVolume(int percent);
+    void setMuted(bool muted);
+    void setStatusText(const QString &text, const QString &details = {});
+
+signals:
+    void play();
+    void pause();
+    void stop();
+    void seek(qint64 ms);
+    void changeVolume(int percent);
+    void changeMuting(bool muted);
+
+private:
+    void onPlayClicked();
+    void onPositionEdited(int ms);
+    void updateTimeLabel(qint64 positionMs);
+
+    QMediaPlayer::PlaybackState m_state = QMediaPlayer::StoppedState;
+    qint64 m_duration = 0;
+    bool m_muted = false;
+
+    QToolButton *m_playButton = nullptr;
+    QToolButton *m_stopButton = nullptr;
+    QSlider *m_positionSlider = nullptr;
+    QLabel *m_timeLabel = nullptr;
+    QToolButton *m_muteButton = nullptr;
+    QSlider *m_volumeSlider = nullptr;
+    QLabel *m_statusLabel = nullptr;
+};
+
+// "m:ss", or "h:mm:ss" from one hour on.
+QString FormatPlayTime(qint64 ms);
+
+} // namespace velmora

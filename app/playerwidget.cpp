@@ -1,0 +1,216 @@
+#include "playerwidget.h"
+
+#include "playercontrols.h"
+
+#include <QAudioOutput>
+#include <QBoxLayout>
+#include <QDir>
+
+namespace velmora {
+
+QString playerstatus::cannotPlay(QStringView cause)
+{
+    return kCannotPlay.toString() + cause.toString();
+}
+
+namespace {
+
+// The player's idea of a usable address: an absolute local path, or an
+// absolute URL that names a host (or a local file). Anything else would only
+// fail later with a less helpful cause.
+QUrl toSource(const QString &address)
+{
+    if (QDir::isAbsolutePath(address))
+        return QUrl::fromLocalFile(address);
+    const QUrl url(address);
+    if (!url.isValid() || url.isRelative())
+        return {};
+    if (!url.isLocalFile() && url.host().isEmpty())
+        return {};
+    return url;
+}
+
+QStringView causeOf(QMediaPlayer::Error error)
+{
+    switch (error) {
+    case QMediaPlayer::ResourceError:
+        return playerstatus::kUnreadable;
+    case QMediaPlayer::FormatError:
+        return playerstatus::kUnsupported;
+    case QMediaPlayer::NetworkError:
+        return playerstatus::kNetwork;
+    case QMediaPlayer::AccessDeniedError:
+        return playerstatus::kAccessDenied;
+    case QMediaPlayer::NoError:
+        break;
+    }
+    return playerstatus::kOther;
+}
+
+} // namespace
+
+PlayerWidget::PlayerWidget(QWidget *parent) : QWidget(parent)
+{
+    m_player = new QMediaPlayer(this);
+    m_audio = new QAudioOutput(this);
+    m_player->setAudioOutput(m_audio);
+    m_controls = new PlayerControls(this);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_controls);
+
+    m_player->setLoops(QMediaPlayer::Once);
+    m_player->setPlaybackRate(1.0);
+    m_audio->setMuted(false);
+    setVolume(kInitialVolume);
+    m_controls->setVolume(volume());
+    m_controls->setMuted(isMuted());
+
+    connect(m_player, &QMediaPlayer::playbackStateChanged, m_controls, &PlayerControls::setState);
+    connect(m_player, &QMediaPlayer::durationChanged, m_controls, &PlayerControls::setDuration);
+    connect(m_player, &QMediaPlayer::positionChanged, m_controls, &PlayerControls::setPosition);
+    connect(m_player, &QMediaPlayer::playbackStateChanged, this, &PlayerWidget::updateStatus);
+    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &PlayerWidget::updateStatus);
+    connect(m_player, &QMediaPlayer::errorOccurred, this, &PlayerWidget::onError);
+    connect(m_audio, &QAudioOutput::volumeChanged, this,
+            [this] { m_controls->setVolume(volume()); });
+    connect(m_audio, &QAudioOutput::mutedChanged, m_controls, &PlayerControls::setMuted);
+
+    connect(m_controls, &PlayerControls::play, this, &PlayerWidget::play);
+    connect(m_controls, &PlayerControls::pause, m_player, &QMediaPlayer::pause);
+    connect(m_controls, &PlayerControls::stop, m_player, &QMediaPlayer::stop);
+    connect(m_controls, &PlayerControls::seek, m_player, &QMediaPlayer::setPosition);
+    connect(m_controls, &PlayerControls::changeVolume, this, &PlayerWidget::setVolume);
+    connect(m_controls, &PlayerControls::changeMuting, m_audio, &QAudioOutput::setMuted);
+
+    updateStatus();
+}
+
+void PlayerWidget::setUrl(const QString &url)
+{
+    m_url = url;
+    m_failure.clear();
+    m_failureDetails.clear();
+
+    const QString address = url.trimmed();
+    m_source = address.isEmpty() ? QUrl() : toSource(address);
+    // Always unload first: the same address again loads afresh, and nothing
+    // the previous stream still reports can reach the new one.
+    m_player->setSource(QUrl());
+    if (m_source.isEmpty()) {
+        if (address.isEmpty())
+            updateStatus();
+        else
+            fail(playerstatus::kBadAddress, address);
+        return;
+    }
+    m_player->setSource(m_source);
+    if (kAutoStart)
+        m_player->play();
+    updateStatus();
+}
+
+void PlayerWidget::play()
+{
+    if (m_source.isEmpty())
+        return;
+    if (!m_failure.isEmpty()) {
+        // A retry; the failed stream was unloaded.
+        m_failure.clear();
+        m_failureDetails.clear();
+        m_player->setSource(m_source);
+    } else if (m_player->playbackState() == QMediaPlayer::StoppedState) {
+        // From the start again. Loading afresh rather than seeking back
+        // works with servers that cannot serve byte ranges as well.
+        m_player->setSource(QUrl());
+        m_player->setSource(m_source);
+    }
+    m_player->play();
+    updateStatus();
+}
+
+void PlayerWidget::setVolume(int percent)
+{
+    m_audio->setVolume(float(qBound(0, percent, 100)) / 100.0f);
+}
+
+int PlayerWidget::volume() const
+{
+    return qRound(m_audio->volume() * 100.0f);
+}
+
+bool PlayerWidget::isMuted() const
+{
+    return m_audio->isMuted();
+}
+
+QString PlayerWidget::statusText() const
+{
+    return m_controls->statusText();
+}
+
+QSize PlayerWidget::sizeHint() const
+{
+    return {391, 55}; // the strip across the bottom of the window
+}
+
+void PlayerWidget::onError(QMediaPlayer::Error error, const QString &details)
+{
+    // The first error names the cause; the backend's follow-up errors only
+    // restate that the stream broke down.
+    if (error == QMediaPlayer::NoError || !m_failure.isEmpty())
+        return;
+    fail(causeOf(error), details);
+    // The backend stays "playing" after an error. Unloading stops it and
+    // drops what the broken stream still has to say, which would otherwise
+    // reach us after the next address is set.
+    m_player->setSource(QUrl());
+}
+
+void PlayerWidget::fail(QStringView cause, const QString &details)
+{
+    m_failure = playerstatus::cannotPlay(cause);
+    m_failureDetails = details;
+    updateStatus();
+}
+
+void PlayerWidget::updateStatus()
+{
+    QString text = m_failure;
+    if (text.isEmpty()) {
+        switch (m_player->mediaStatus()) {
+        case QMediaPlayer::NoMedia:
+            text = playerstatus::kReady.toString();
+            break;
+        case QMediaPlayer::LoadingMedia:
+        case QMediaPlayer::BufferingMedia:
+        case QMediaPlayer::StalledMedia:
+            text = playerstatus::kBuffering.toString();
+            break;
+        case QMediaPlayer::EndOfMedia:
+            text = playerstatus::kFinished.toString();
+            break;
+        case QMediaPlayer::InvalidMedia:
+            text = playerstatus::cannotPlay(playerstatus::kUnsupported);
+            break;
+        case QMediaPlayer::LoadedMedia:
+        case QMediaPlayer::BufferedMedia:
+            switch (m_player->playbackState()) {
+            case QMediaPlayer::PlayingState:
+                text = playerstatus::kPlaying.toString();
+                break;
+            case QMediaPlayer::PausedState:
+                text = playerstatus::kPaused.toString();
+                break;
+            case QMediaPlayer::StoppedState:
+                text = playerstatus::kStopped.toString();
+                break;
+            }
+            break;
+        }
+    }
+    m_controls->setStatusText(text, m_failureDetails);
+}
+
+} // namespace velmora
