@@ -45,9 +45,11 @@ ensure_packages() {
 }
 
 # configure_and_build BUILD_DIR [extra cmake args...]
+# BUILD_TYPE (default RelWithDebInfo) and BUILD_TARGETS (default all) steer it.
 configure_and_build() {
-    local dir="$1"
+    local dir="$1" targets=()
     shift
     cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
-    cmake --build "$dir" --parallel "$JOBS"
+    [ -n "${BUILD_TARGETS:-}" ] && targets=(--target $BUILD_TARGETS)
+    cmake --build "$dir" --parallel "$JOBS" "${targets[@]}"
 }
