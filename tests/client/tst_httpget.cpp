@@ -1,0 +1,267 @@
+// The fetch and the whole resolve against the fake resolver over TLS.
+#include "fakeresolver.h"
+#include "httpget.h"
+#include "resolve.h"
+
+#include <QHttpServer>
+#include <QHttpServerResponse>
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+using velmora::FetchOptions;
+using velmora::HttpText;
+using velmora::Resolution;
+using namespace velmora::fake;
+using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(velmora::HttpText::Failure)
+Q_DECLARE_METATYPE(velmora::Resolution::Outcome)
+
+class TestHttpGet : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void statusBodies_data();
+    void statusBodies();
+    void faults_data();
+    void faults();
+    void foreignCertificateRefused();
+    void systemCasOnlyRefuseTestCa();
+    void refusedAndUnknownHost_data();
+    void refusedAndUnknownHost();
+    void charset_data();
+    void charset();
+    void destroyWhileWaitingIsSilent();
+    void resolve_data();
+    void resolve();
+
+private:
+    HttpText fetch(const QString &address, const FetchOptions &options,
+                   QNetworkAccessManager *manager = nullptr);
+    FetchOptions trusting() const;
+
+    QNetworkAccessManager m_manager;
+    FakeResolver m_fake;
+};
+
+void TestHttpGet::initTestCase()
+{
+    QVERIFY(m_fake.start());
+    m_fake.setTrickleInterval(50ms);
+}
+
+FetchOptions TestHttpGet::trusting() const
+{
+    FetchOptions options;
+    options.ssl = FakeResolver::clientSslConfiguration();
+    return options;
+}
+
+HttpText TestHttpGet::fetch(const QString &address, const FetchOptions &options,
+                            QNetworkAccessManager *manager)
+{
+    auto *fetch = velmora::HttpGetText(manager ? *manager : m_manager, address, options, this);
+    QSignalSpy done(fetch, &velmora::TextFetch::finished);
+    if (!done.wait(10'000))
+        return HttpText{{}, 0, HttpText::Failure::Other, QStringLiteral("test: no answer")};
+    return done.first().first().value<HttpText>();
+}
+
+void TestHttpGet::statusBodies_data()
+{
+    QTest::addColumn<int>("track");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("bodyStart");
+    QTest::newRow("200 JSON") << tracks::Demo << 200 << R"({"Rendata")";
+    QTest::newRow("404 HTML") << tracks::NotFoundPage << 404 << "<";
+    QTest::newRow("500 HTML") << tracks::ServerError << 500 << "<";
+    QTest::newRow("empty body") << tracks::EmptyBody << 200 << "";
+}
+
+void TestHttpGet::statusBodies()
+{
+    QFETCH(int, track);
+    QFETCH(int, status);
+    QFETCH(QString, bodyStart);
+    const HttpText r = fetch(m_fake.requestUrl(QString::number(track)).toString(), trusting());
+    QVERIFY2(r.ok(), qPrintable(r.error));
+    QCOMPARE(r.httpStatus, status);
+    QVERIFY2(r.body.startsWith(bodyStart), qPrintable(r.body.left(80)));
+    QCOMPARE(r.body.isEmpty(), bodyStart.isEmpty());
+}
+
+void TestHttpGet::faults_data()
+{
+    QTest::addColumn<int>("track");
+    QTest::addColumn<int>("idleMs");
+    QTest::addColumn<int>("totalMs");
+    QTest::addColumn<HttpText::Failure>("failure");
+    QTest::addColumn<QString>("cause");
+    using F = HttpText::Failure;
+    QTest::newRow("stall") << tracks::Stall << 300 << 5000 << F::TimedOut << "nothing received";
+    QTest::newRow("trickle") << tracks::Trickle << 1000 << 400 << F::TimedOut
+                             << "no complete answer";
+    QTest::newRow("over the cap") << tracks::Oversized << 0 << 0 << F::TooLarge << "too large";
+    QTest::newRow("inflates over the cap")
+        << tracks::DeflateBomb << 0 << 0 << F::TooLarge << "too large";
+    QTest::newRow("closed mid-body")
+        << tracks::CutShort << 0 << 0 << F::ConnectionClosed << "closed";
+    QTest::newRow("redirect to http")
+        << tracks::InsecureRedirect << 0 << 0 << F::RedirectRefused << "redirect";
+    QTest::newRow("redirect loop")
+        << tracks::RedirectLoop << 0 << 0 << F::RedirectRefused << "redirect";
+    QTest::newRow("one https redirect is fine") << tracks::Redirect << 0 << 0 << F::None << "";
+}
+
+void TestHttpGet::faults()
+{
+    QFETCH(int, track);
+    QFETCH(int, idleMs);
+    QFETCH(int, totalMs);
+    QFETCH(HttpText::Failure, failure);
+    QFETCH(QString, cause);
+    FetchOptions options = trusting();
+    if (idleMs)
+        options.idleTimeout = std::chrono::milliseconds(idleMs);
+    if (totalMs)
+        options.totalTimeout = std::chrono::milliseconds(totalMs);
+    const HttpText r = fetch(m_fake.requestUrl(QString::number(track)).toString(), options);
+    QCOMPARE(r.failure, failure);
+    QVERIFY2(r.error.contains(cause), qPrintable(r.error));
+    if (failure != HttpText::Failure::None)
+        QVERIFY(r.body.isEmpty());
+    else
+        QVERIFY(r.body.contains(QLatin1String(tracks::DemoName)));
+}
+
+void TestHttpGet::foreignCertificateRefused()
+{
+    FakeResolver foreign(CertificateKind::Foreign);
+    QVERIFY(foreign.start());
+    const HttpText r = fetch(foreign.requestUrl("169309").toString(), trusting());
+    QCOMPARE(r.failure, HttpText::Failure::Tls);
+    QVERIFY2(r.error.contains("TLS"), qPrintable(r.error));
+    QVERIFY(foreign.received().isEmpty());
+}
+
+void TestHttpGet::systemCasOnlyRefuseTestCa()
+{
+    // A manager of its own: a manager keeps its connections to a host, with
+    // the TLS settings they were opened with.
+    QNetworkAccessManager strict;
+    const HttpText r = fetch(m_fake.requestUrl("169309").toString(), FetchOptions{}, &strict);
+    QCOMPARE(r.failure, HttpText::Failure::Tls);
+}
+
+void TestHttpGet::refusedAndUnknownHost_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<HttpText::Failure>("failure");
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    QTest::newRow("refused") << QStringLiteral("https://127.0.0.1:%1/lxapi/vdj.x").arg(port)
+                             << HttpText::Failure::ConnectionRefused;
+    QTest::newRow("unknown host") << "https://no-such-host.invalid/lxapi/vdj.x"
+                                  << HttpText::Failure::HostNotFound;
+}
+
+void TestHttpGet::refusedAndUnknownHost()
+{
+    QFETCH(QString, address);
+    QFETCH(HttpText::Failure, failure);
+    const HttpText r = fetch(address, trusting());
+    QCOMPARE(r.failure, failure);
+    QVERIFY(!r.error.isEmpty());
+}
+
+void TestHttpGet::charset_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("UTF-8 by default") << "/plain" << QString::fromUtf8("歌曲 ü");
+    QTest::newRow("named Latin-1") << "/latin1" << QString::fromUtf8("Café");
+    QTest::newRow("unknown charset falls back to UTF-8") << "/bogus" << QString::fromUtf8("歌曲");
+}
+
+void TestHttpGet::charset()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, text);
+    QHttpServer server;
+    server.route("/plain", [] {
+        return QHttpServerResponse("application/json", QString::fromUtf8("歌曲 ü").toUtf8());
+    });
+    server.route("/latin1", [] {
+        return QHttpServerResponse("text/plain; charset=ISO-8859-1", QByteArray("Caf\xe9"));
+    });
+    server.route("/bogus", [] {
+        return QHttpServerResponse("text/plain; charset=\"x-no-such\"",
+                                   QString::fromUtf8("歌曲").toUtf8());
+    });
+    const quint16 port = server.listen(QHostAddress::LocalHost);
+    QVERIFY(port);
+    const HttpText r = fetch(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path), {});
+    QVERIFY2(r.ok(), qPrintable(r.error));
+    QCOMPARE(r.body, text);
+}
+
+void TestHttpGet::destroyWhileWaitingIsSilent()
+{
+    auto *fetch = velmora::HttpGetText(
+        m_manager, m_fake.requestUrl(QString::number(tracks::Stall)).toString(), trusting());
+    QSignalSpy done(fetch, &velmora::TextFetch::finished);
+    QSignalSpy arrived(&m_fake, &FakeResolver::requestReceived);
+    QVERIFY(arrived.wait());
+    delete fetch;
+    // A later fetch still works and the deleted one never reports.
+    const HttpText r = this->fetch(m_fake.requestUrl("169309").toString(), trusting());
+    QVERIFY(r.ok());
+    QCOMPARE(done.count(), 0);
+}
+
+void TestHttpGet::resolve_data()
+{
+    QTest::addColumn<int>("track");
+    QTest::addColumn<Resolution::Outcome>("outcome");
+    QTest::addColumn<QString>("errorPart");
+    using O = Resolution::Outcome;
+    QTest::newRow("known") << tracks::Demo << O::Play << "";
+    QTest::newRow("two digits") << tracks::TwoDigit << O::Play << "";
+    QTest::newRow("unknown") << tracks::Unknown << O::NotFound << "";
+    QTest::newRow("500 page") << tracks::ServerError << O::RequestError << "HTTP 500";
+    QTest::newRow("no Rendata") << tracks::NoRendata << O::RequestError << "Rendata";
+    QTest::newRow("stall") << tracks::Stall << O::RequestError << "timed out";
+}
+
+void TestHttpGet::resolve()
+{
+    QFETCH(int, track);
+    QFETCH(Resolution::Outcome, outcome);
+    QFETCH(QString, errorPart);
+    velmora::ResolveOptions options;
+    options.resolverHost = m_fake.resolverHost();
+    options.fetch = trusting();
+    options.fetch.idleTimeout = 500ms;
+    const int before = int(m_fake.received().size());
+
+    auto *job = new velmora::TrackResolve(m_manager, QString::number(track), options, this);
+    QSignalSpy done(job, &velmora::TrackResolve::finished);
+    QVERIFY(done.wait(10'000));
+    const auto r = done.first().first().value<Resolution>();
+    QCOMPARE(r.outcome, outcome);
+    QVERIFY2(r.error.contains(errorPart), qPrintable(r.error));
+    if (outcome == Resolution::Outcome::Play)
+        QCOMPARE(QUrl(r.songUrl), m_fake.songUrl(track));
+
+    // The service saw exactly one request, correctly signed.
+    QCOMPARE(m_fake.received().size(), before + 1);
+    QVERIFY(m_fake.received().last().signatureOk);
+}
+
+QTEST_GUILESS_MAIN(TestHttpGet)
+#include "tst_httpget.moc"

@@ -1,0 +1,61 @@
+#pragma once
+
+// What the fake resolver answers, chosen by track id. Tests name these
+// instead of spelling out numbers.
+namespace velmora::fake::tracks {
+
+// Known tracks: a real songURL on the media port and a name.
+inline constexpr int Demo = 169309;     // media/169309.mp3, "Velmora Demo"
+inline constexpr int TwoDigit = 10;     // media/10.wav, "Two Digit"
+inline constexpr int TestTone = 123456; // media/123456.wav, "Test Tone"
+
+inline constexpr char DemoName[] = "Velmora Demo";
+inline constexpr char TwoDigitName[] = "Two Digit";
+inline constexpr char TestToneName[] = "Test Tone";
+
+// Any id outside this catalogue gets {"Rendata":{"tname":"not_find","songURL":""}};
+// this one is guaranteed to stay outside it.
+inline constexpr int Unknown = 555555;
+
+// The track names the service uses for its two refusals. sign_error comes
+// without a songURL member at all.
+inline constexpr char NotFindName[] = "not_find";
+inline constexpr char SignErrorName[] = "sign_error";
+
+// Edge answers around the client's decisions.
+inline constexpr int FiveCharUrl = 900105;    // songURL "12345", tname "other"
+inline constexpr int SixCharUrl = 900106;     // songURL "ab.mp3", tname "edge"
+inline constexpr int UpperNotFind = 900107;   // songURL "", tname "NOT_FIND"
+inline constexpr int NotFindWithUrl = 900108; // the Demo songURL, tname "not_find"
+inline constexpr int NullName = 900109;       // songURL "", tname null
+inline constexpr int NoName = 900110;         // songURL "", no tname member
+
+// Broken answers, all with an otherwise ordinary tname "x" where a Rendata exists.
+inline constexpr int ServerError = 900500;   // 500, HTML body
+inline constexpr int NotFoundPage = 900404;  // 404, HTML body
+inline constexpr int EmptyBody = 900204;     // 200, empty body
+inline constexpr int TruncatedJson = 900001; // {"Rendata":{"songURL":"htt
+inline constexpr int NullRendata = 900002;   // {"Rendata":null}
+inline constexpr int NoRendata = 900003;     // {"code":0}
+inline constexpr int NullUrl = 900004;       // songURL null
+inline constexpr int NumberUrl = 900005;     // songURL 1234567
+inline constexpr int ObjectUrl = 900006;     // songURL {"url": <Demo songURL>}
+inline constexpr int ArrayUrl = 900007;      // songURL [<Demo songURL>]
+
+// Transport faults. Where a client that ignored the fault would still find a
+// usable Demo answer, the fake makes sure it would, so such a client fails its
+// tests instead of passing by luck.
+inline constexpr int Stall = 900010;     // request read, never answered, kept open
+inline constexpr int Trickle = 900011;   // Demo answer, body one byte per trickle interval
+inline constexpr int Oversized = 900012; // Demo answer padded past 4 MiB
+inline constexpr int CutShort = 900013;  // Demo answer, Content-Length larger, then closed
+inline constexpr int InsecureRedirect =
+    900014; // 302 to plain http on the media port (Demo answer there)
+inline constexpr int RedirectLoop = 900015; // 302 to itself, forever
+inline constexpr int DeflateBomb = 900016;  // small deflate body inflating past 4 MiB (Demo answer)
+inline constexpr int Redirect = 900017;     // one https 302 to a signed Demo request
+
+// Bodies the fake makes larger than this, before or after decompression.
+inline constexpr long long BodyLimit = 4LL * 1024 * 1024;
+
+} // namespace velmora::fake::tracks
