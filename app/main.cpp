@@ -8,7 +8,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmora"));
     QApplication::setApplicationVersion(QString::fromLatin1(velmora::settings::kVersion));
-    QApplication::setDesktopFileName(QStringLiteral("velmora"));
+    QApplication::setDesktopFileName(QStringLiteral("cn.velmora.Velmora"));
 
     velmora::ResolveOptions resolver; // the built-in host
     if (const QByteArray pem(velmora::settings::kExtraCaPem); !pem.isEmpty())

@@ -19,7 +19,7 @@ RUNTIME_PACKAGES=(
     fonts-wqy-microhei
 )
 TEST_PACKAGES=(
-    pulseaudio xvfb xauth
+    pulseaudio desktop-file-utils appstream
 )
 
 log() { printf '==> %s\n' "$*" >&2; }
@@ -40,8 +40,8 @@ ensure_packages() {
         sudo=(sudo)
     fi
     export DEBIAN_FRONTEND=noninteractive
-    "${sudo[@]}" apt-get update -qq
-    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
+    "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
 # configure_and_build BUILD_DIR [extra cmake args...]

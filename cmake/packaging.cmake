@@ -1,0 +1,37 @@
+# `cpack -G DEB` in a build directory makes the Debian package.
+
+set(CPACK_PACKAGE_NAME "velmora")
+set(CPACK_PACKAGE_VENDOR "Velmora")
+set(CPACK_PACKAGE_VERSION "${VELMORA_DISPLAY_VERSION}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Resolve Velmora play-page addresses and play the tracks")
+set(CPACK_PACKAGE_DESCRIPTION
+    "A window that turns the address of a Velmora play page into the track's\n"
+    "direct audio address and plays it, and velmora-resolve, which does the\n"
+    "same on the command line.")
+set(CPACK_PACKAGE_CONTACT "Velmora <dev@velmora.cn>")
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION "sound")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://www.velmora.cn/")
+# What the programs load at run time: the Qt libraries and plugins (the
+# platform, TLS and SVG icon ones), GStreamer for MP3, AAC and WAV over http
+# and https (glib-networking gives it TLS), and a CJK font for the texts.
+set(VELMORA_DEB_DEPENDS
+    "libqt6core6 (>= 6.4)"
+    "libqt6gui6 (>= 6.4)"
+    "libqt6widgets6 (>= 6.4)"
+    "libqt6network6 (>= 6.4)"
+    "libqt6multimedia6 (>= 6.4)"
+    "libqt6svg6 (>= 6.4)"
+    "qt6-qpa-plugins"
+    "libc6"
+    "libstdc++6"
+    "gstreamer1.0-plugins-base"
+    "gstreamer1.0-plugins-good"
+    "gstreamer1.0-libav"
+    "glib-networking"
+    "fonts-wqy-microhei | fonts-noto-cjk")
+list(JOIN VELMORA_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+
+include(CPack)

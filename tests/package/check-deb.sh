@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds the .deb from a finished build tree and checks what it holds: the
+# files, the runtime dependencies and the desktop metadata. Installs nothing.
+#   check-deb.sh BUILD_DIR
+set -euo pipefail
+build="$1"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+(cd "$build" && cpack -G DEB -B "$work" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
+deb="$(ls "$work"/*.deb)"
+failures=0
+check() { # check DESCRIPTION COMMAND...
+    if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi
+}
+
+info="$(dpkg-deb --info "$deb")"
+contents="$(dpkg-deb --contents "$deb" | awk '{print $NF}')"
+depends="$(dpkg-deb --field "$deb" Depends)"
+
+check "package name and version" test "$(dpkg-deb --field "$deb" Package Version | tr '\n' ' ')" = "Package: velmora Version: 1.02 "
+for file in \
+    ./usr/bin/velmora \
+    ./usr/bin/velmora-resolve \
+    ./usr/share/applications/cn.velmora.Velmora.desktop \
+    ./usr/share/metainfo/cn.velmora.Velmora.metainfo.xml \
+    ./usr/share/icons/hicolor/scalable/apps/cn.velmora.Velmora.svg; do
+    check "contains $file" grep -qxF "$file" <<<"$contents"
+done
+check "no static libraries or headers" bash -c '! grep -qE "\.(a|h)$" <<<"$1"' _ "$contents"
+for dep in libqt6widgets6 libqt6network6 libqt6multimedia6 libqt6svg6 qt6-qpa-plugins \
+    gstreamer1.0-plugins-good gstreamer1.0-libav glib-networking fonts-wqy-microhei; do
+    check "depends on $dep" grep -q "$dep" <<<"$depends"
+done
+
+dpkg-deb -x "$deb" "$work/root"
+if command -v desktop-file-validate >/dev/null; then
+    check "desktop entry is valid" desktop-file-validate \
+        "$work/root/usr/share/applications/cn.velmora.Velmora.desktop"
+fi
+if command -v appstreamcli >/dev/null; then
+    check "AppStream metadata is valid" appstreamcli validate --no-net \
+        "$work/root/usr/share/metainfo/cn.velmora.Velmora.metainfo.xml"
+fi
+check "desktop entry is in AudioVideo" grep -q '^Categories=AudioVideo;' \
+    "$work/root/usr/share/applications/cn.velmora.Velmora.desktop"
+
+echo "$info" | sed -n '/Package:/,$p'
+[ "$failures" -eq 0 ]
