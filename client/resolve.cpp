@@ -85,8 +85,10 @@ std::optional<QSslConfiguration> SslWithExtraCa(const QByteArray &pem, QString *
             *error = QStringLiteral("no PEM certificate found");
         return std::nullopt;
     }
+    // Qt looks the system's CAs up on demand only while a configuration has
+    // none of its own, so they are listed explicitly next to the extra ones.
     QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-    ssl.addCaCertificates(certificates);
+    ssl.setCaCertificates(QSslConfiguration::systemCaCertificates() + certificates);
     return ssl;
 }
 

@@ -3,6 +3,7 @@
 #include "httpget.h"
 #include "resolve.h"
 
+#include <QFile>
 #include <QHttpServer>
 #include <QHttpServerResponse>
 #include <QNetworkAccessManager>
@@ -30,6 +31,7 @@ private slots:
     void faults();
     void foreignCertificateRefused();
     void systemCasOnlyRefuseTestCa();
+    void extraCaKeepsSystemCas();
     void refusedAndUnknownHost_data();
     void refusedAndUnknownHost();
     void charset_data();
@@ -154,6 +156,25 @@ void TestHttpGet::systemCasOnlyRefuseTestCa()
     QNetworkAccessManager strict;
     const HttpText r = fetch(m_fake.requestUrl("169309").toString(), FetchOptions{}, &strict);
     QCOMPARE(r.failure, HttpText::Failure::Tls);
+}
+
+void TestHttpGet::extraCaKeepsSystemCas()
+{
+    QFile file(FakeResolver::caFilePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const auto testCa = QSslCertificate::fromData(file.readAll());
+    QCOMPARE(testCa.size(), 1);
+    const auto ssl = velmora::SslWithExtraCa(testCa.first().toPem());
+    QVERIFY(ssl);
+    const auto trusted = ssl->caCertificates();
+    QVERIFY(trusted.contains(testCa.first()));
+    for (const QSslCertificate &system : QSslConfiguration::systemCaCertificates())
+        QVERIFY(trusted.contains(system));
+    QCOMPARE(ssl->peerVerifyMode(), QSslConfiguration::defaultConfiguration().peerVerifyMode());
+
+    QString error;
+    QVERIFY(!velmora::SslWithExtraCa("not a certificate", &error));
+    QVERIFY(!error.isEmpty());
 }
 
 void TestHttpGet::refusedAndUnknownHost_data()
