@@ -1,0 +1,55 @@
+#include "command.h"
+
+#include "options.h"
+#include "runner.h"
+#include "settings.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace velmora::cli {
+
+namespace {
+
+void write(std::FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+int runResolveCommand(QCoreApplication &app)
+{
+    QCoreApplication::setApplicationName(QString::fromLatin1(kProgramName));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(settings::kVersion));
+
+    const ParsedArguments parsed = parseArguments(QCoreApplication::arguments());
+    switch (parsed.action) {
+    case ParsedArguments::Action::Help:
+        write(stdout, parsed.help);
+        return Resolved;
+    case ParsedArguments::Action::Version:
+        write(stdout, QStringLiteral("%1 %2\n").arg(kProgramName, settings::kVersion));
+        return Resolved;
+    case ParsedArguments::Action::Fail:
+        write(stderr, QStringLiteral("%1: %2\n%3\nTry '%1 --help' for more information.\n")
+                          .arg(kProgramName, parsed.error, usageLine()));
+        return BadUsage;
+    case ParsedArguments::Action::Run:
+        break;
+    }
+
+    Runner runner(parsed.options, stdout, stderr);
+    QObject::connect(&runner, &Runner::finished, &app,
+                     [](int status) { QCoreApplication::exit(status); });
+    // Started from the loop, so that a run that ends at once still ends it.
+    QMetaObject::invokeMethod(
+        &runner, [&runner, &parsed] { runner.start(parsed.options.sources); },
+        Qt::QueuedConnection);
+    return QCoreApplication::exec();
+}
+
+} // namespace velmora::cli

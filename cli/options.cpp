@@ -1,0 +1,185 @@
+#include "options.h"
+
+#include "settings.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QUrl>
+
+#include <cmath>
+
+namespace velmora::cli {
+
+namespace {
+
+constexpr char kDescription[] =
+    "Turns play-page addresses into direct audio addresses through the resolver\n"
+    "service. Each ADDRESS may be any text that holds a play-page address (the\n"
+    "last one in it counts). With no ADDRESS, or for '-', addresses are read from\n"
+    "standard input, one per line; blank lines are skipped.";
+
+constexpr char kEpilogue[] =
+    "\nOutput:\n"
+    "  One audio address per input, in input order, on standard output; errors\n"
+    "  go to standard error and name the input. With --json, one JSON object per\n"
+    "  input on standard output, with the members input, id, url, name and error.\n"
+    "\nExit status:\n"
+    "  0  every input resolved\n"
+    "  2  bad usage: unknown option, bad value, unreadable or invalid CA file\n"
+    "  3  an input holds no play-page address\n"
+    "  4  the service does not know a track (\"not_find\")\n"
+    "  5  any other failure: network, TLS, time-out, answer without a usable\n"
+    "     audio address\n"
+    "  When a run meets several of these, the highest status wins.\n";
+
+std::optional<QSslConfiguration> trustWithCaFile(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read the CA file '%1': %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    const QByteArray pem = file.readAll();
+    if (!SslWithExtraCa(pem)) {
+        *error = QStringLiteral("the CA file '%1' holds no PEM certificate").arg(path);
+        return std::nullopt;
+    }
+    // A demo build's own CA stays trusted next to the given one.
+    return SslWithExtraCa(QByteArray(settings::kExtraCaPem) + '\n' + pem, error);
+}
+
+} // namespace
+
+QString usageLine()
+{
+    return QStringLiteral("Usage: %1 [OPTIONS] [ADDRESS...]").arg(kProgramName);
+}
+
+std::optional<QString> resolverHostOf(const QString &baseAddress)
+{
+    const QUrl url(baseAddress, QUrl::StrictMode);
+    const bool bare = url.path().isEmpty() || url.path() == QLatin1String("/");
+    if (!url.isValid() || url.scheme() != QLatin1String("https") || url.host().isEmpty() ||
+        !url.userInfo().isEmpty() || !bare || url.hasQuery() || url.hasFragment())
+        return std::nullopt;
+    QString host = url.host(QUrl::FullyEncoded);
+    if (host.contains(u':'))
+        host = u'[' + host + u']'; // IPv6
+    if (url.port() != -1)
+        host += u':' + QString::number(url.port());
+    return host;
+}
+
+ParsedArguments parseArguments(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("Write one JSON object per input instead."));
+    const QCommandLineOption resolver(
+        QStringLiteral("resolver"),
+        QStringLiteral("Base address of a compatible resolver service, https://host[:port] "
+                       "(default: https://%1).")
+            .arg(settings::kResolverHost),
+        QStringLiteral("URL"));
+    const QCommandLineOption cacert(
+        QStringLiteral("cacert"),
+        QStringLiteral("Also trust the CA certificate(s) in FILE (PEM), besides the system's."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption timeout(
+        QStringLiteral("timeout"),
+        QStringLiteral("Time limit of each whole request, a positive number up to %1 "
+                       "(default: %2).")
+            .arg(kMaxTimeoutSeconds)
+            .arg(std::chrono::duration<double>(FetchOptions::kTotalTimeout).count()),
+        QStringLiteral("SECONDS"));
+    const QCommandLineOption jobs(
+        QStringLiteral("j"),
+        QStringLiteral("At most N requests at once, 1 to %1 (default: %2); the output keeps the "
+                       "input order.")
+            .arg(kMaxJobs)
+            .arg(kDefaultJobs),
+        QStringLiteral("N"));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Show the version and exit."));
+    parser.addOptions({json, resolver, cacert, timeout, jobs, help, version});
+    parser.addPositionalArgument(
+        QStringLiteral("ADDRESS"),
+        QStringLiteral("A play-page address, or text holding one; '-' for standard input."),
+        QStringLiteral("[ADDRESS...]"));
+
+    ParsedArguments result;
+    // Qt's first line names the program by the path it was started with.
+    const QString qtHelp = parser.helpText();
+    result.help = usageLine() + qtHelp.mid(qtHelp.indexOf(u'\n')) + QLatin1String(kEpilogue);
+    const auto fail = [&result](const QString &error) {
+        result.action = ParsedArguments::Action::Fail;
+        result.error = error;
+        return result;
+    };
+
+    // Not process(): it exits with status 1 on its own.
+    if (!parser.parse(arguments))
+        return fail(parser.errorText());
+    if (parser.isSet(help)) {
+        result.action = ParsedArguments::Action::Help;
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.action = ParsedArguments::Action::Version;
+        return result;
+    }
+
+    Options &options = result.options;
+    options.json = parser.isSet(json);
+
+    if (parser.isSet(resolver)) {
+        const std::optional<QString> host = resolverHostOf(parser.value(resolver));
+        if (!host)
+            return fail(QStringLiteral("--resolver wants https://host[:port], not '%1'")
+                            .arg(parser.value(resolver)));
+        options.resolve.resolverHost = *host;
+    }
+
+    if (parser.isSet(timeout)) {
+        bool ok = false;
+        const double seconds = parser.value(timeout).toDouble(&ok);
+        if (!ok || !(seconds > 0) || seconds > kMaxTimeoutSeconds)
+            return fail(QStringLiteral("--timeout wants a positive number of seconds up to %1, "
+                                       "not '%2'")
+                            .arg(kMaxTimeoutSeconds)
+                            .arg(parser.value(timeout)));
+        // Rounded up, so that a tiny limit never becomes none. The idle limit
+        // stays as it is: it only matters where it is the shorter one.
+        options.resolve.fetch.totalTimeout =
+            std::chrono::milliseconds{qint64(std::ceil(seconds * 1000))};
+    }
+
+    if (parser.isSet(jobs)) {
+        bool ok = false;
+        options.jobs = parser.value(jobs).toInt(&ok);
+        if (!ok || options.jobs < 1 || options.jobs > kMaxJobs)
+            return fail(QStringLiteral("-j wants a whole number from 1 to %1, not '%2'")
+                            .arg(kMaxJobs)
+                            .arg(parser.value(jobs)));
+    }
+
+    QString error;
+    if (parser.isSet(cacert)) {
+        options.resolve.fetch.ssl = trustWithCaFile(parser.value(cacert), &error);
+        if (!options.resolve.fetch.ssl)
+            return fail(error);
+    } else if (const QByteArray pem(settings::kExtraCaPem); !pem.isEmpty()) {
+        options.resolve.fetch.ssl = SslWithExtraCa(pem, &error);
+    }
+
+    options.sources = parser.positionalArguments();
+    if (options.sources.isEmpty())
+        options.sources = {QStringLiteral("-")};
+    result.action = ParsedArguments::Action::Run;
+    return result;
+}
+
+} // namespace velmora::cli

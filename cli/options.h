@@ -1,0 +1,54 @@
+#pragma once
+
+#include "resolve.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace velmora::cli {
+
+inline constexpr char kProgramName[] = "velmora-resolve";
+
+// Exit statuses. When one run meets several kinds, the highest wins.
+enum ExitStatus : int {
+    Resolved = 0,      // every input gave an audio address
+    BadUsage = 2,      // unknown option, bad value, unusable CA file
+    NoPlayPage = 3,    // an input holds no play-page address
+    TrackUnknown = 4,  // the service answered "not_find"
+    RequestFailed = 5, // network, TLS, time-out, answer without a usable address
+};
+
+inline constexpr int kDefaultJobs = 4;
+inline constexpr int kMaxJobs = 64;
+inline constexpr double kMaxTimeoutSeconds = 86400;
+
+struct Options
+{
+    ResolveOptions resolve; // host, time limits and trust
+    int jobs = kDefaultJobs;
+    bool json = false;
+    QStringList sources; // addresses, in order; "-" stands for standard input
+};
+
+struct ParsedArguments
+{
+    enum class Action { Run, Help, Version, Fail };
+
+    Action action = Action::Fail;
+    Options options; // for Run
+    QString error;   // for Fail: what was wrong, in one line
+    QString help;    // the full --help text
+};
+
+// Reads the command line (program name first). Reads the --cacert file, since
+// an unusable one is bad usage as well.
+ParsedArguments parseArguments(const QStringList &arguments);
+
+// "Usage: velmora-resolve [OPTIONS] [ADDRESS...]"
+QString usageLine();
+
+// "host[:port]" of an https://host[:port] base address; nullopt for anything
+// else (another scheme, a path, a query, user info).
+std::optional<QString> resolverHostOf(const QString &baseAddress);
+
+} // namespace velmora::cli

@@ -1,0 +1,189 @@
+#include "runner.h"
+
+#include "trackid.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+
+#include <algorithm>
+#include <iostream>
+#include <string>
+
+namespace velmora::cli {
+
+namespace {
+
+Outcome outcomeOf(const Resolution &resolution)
+{
+    Outcome outcome;
+    outcome.name = resolution.trackName;
+    switch (resolution.outcome) {
+    case Resolution::Outcome::Play:
+        outcome.status = Resolved;
+        outcome.url = resolution.songUrl;
+        break;
+    case Resolution::Outcome::NotFound:
+        outcome.status = TrackUnknown;
+        outcome.error = QStringLiteral("track not found");
+        break;
+    case Resolution::Outcome::RequestError:
+        outcome.status = RequestFailed;
+        outcome.error =
+            QStringLiteral("request failed: ") +
+            (resolution.error.isEmpty() ? QStringLiteral("no usable answer") : resolution.error);
+        break;
+    }
+    return outcome;
+}
+
+QJsonValue textOrNull(const QString &text)
+{
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
+void writeLine(std::FILE *stream, const QByteArray &line)
+{
+    std::fwrite(line.constData(), 1, size_t(line.size()), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream); // a reader downstream sees each result at once
+}
+
+} // namespace
+
+Runner::Runner(const Options &options, std::FILE *out, std::FILE *err, QObject *parent)
+    : QObject(parent), m_options(options), m_out(out), m_err(err), m_manager(this)
+{}
+
+Runner::~Runner()
+{
+    // The reader ends with standard input, and a run ends only after that;
+    // this wait is for an owner that gives up early.
+    if (m_reader)
+        m_reader->wait();
+}
+
+void Runner::start(const QStringList &sources)
+{
+    m_sources = sources;
+    takeSources();
+}
+
+void Runner::takeSources()
+{
+    while (m_nextSource < m_sources.size()) {
+        const QString &source = m_sources.at(m_nextSource++);
+        if (source == QLatin1String("-")) {
+            readStandardInput();
+            return; // resumes when standard input ends
+        }
+        add(source);
+    }
+    m_inputEnded = true;
+    launch();
+}
+
+void Runner::readStandardInput()
+{
+    m_reader = QThread::create([this] {
+        std::string line;
+        while (std::getline(std::cin, line)) {
+            const QString input = QString::fromStdString(line).trimmed();
+            if (input.isEmpty())
+                continue;
+            QMetaObject::invokeMethod(
+                this,
+                [this, input] {
+                    add(input);
+                    launch();
+                },
+                Qt::QueuedConnection);
+        }
+    });
+    m_reader->setParent(this);
+    // Queued behind the lines the thread has posted.
+    connect(m_reader, &QThread::finished, this, [this] {
+        m_reader->wait();
+        delete m_reader;
+        m_reader = nullptr;
+        takeSources();
+    });
+    m_reader->start();
+}
+
+void Runner::add(const QString &input)
+{
+    Item item{input, GetTrackId(input), std::nullopt};
+    if (item.trackId.size() < kMinTrackIdLength) {
+        item.trackId.clear();
+        item.outcome = Outcome{NoPlayPage, {}, {}, QStringLiteral("no play-page address")};
+    }
+    m_items.push_back(std::move(item));
+}
+
+void Runner::launch()
+{
+    const qsizetype end = m_printed + qsizetype(m_items.size());
+    while (m_inFlight < m_options.jobs && m_nextToStart < end) {
+        const qsizetype index = m_nextToStart++;
+        const Item &item = m_items.at(size_t(index - m_printed));
+        if (item.outcome)
+            continue; // decided without a request
+        auto *resolve = new TrackResolve(m_manager, item.trackId, m_options.resolve, this);
+        connect(resolve, &TrackResolve::finished, this,
+                [this, index](const Resolution &resolution) {
+                    --m_inFlight;
+                    settle(index, outcomeOf(resolution));
+                });
+        ++m_inFlight;
+    }
+    flush();
+    finishWhenDone();
+}
+
+void Runner::settle(qsizetype index, const Outcome &outcome)
+{
+    m_items.at(size_t(index - m_printed)).outcome = outcome;
+    launch();
+}
+
+void Runner::flush()
+{
+    while (!m_items.empty() && m_items.front().outcome) {
+        print(m_items.front());
+        m_status = std::max(m_status, int(m_items.front().outcome->status));
+        m_items.pop_front();
+        ++m_printed;
+    }
+}
+
+void Runner::print(const Item &item)
+{
+    const Outcome &outcome = *item.outcome;
+    if (m_options.json) {
+        const QJsonObject object{
+            {QStringLiteral("input"), item.input},
+            {QStringLiteral("id"), textOrNull(item.trackId)},
+            {QStringLiteral("url"), textOrNull(outcome.url)},
+            {QStringLiteral("name"), textOrNull(outcome.name)},
+            {QStringLiteral("error"), textOrNull(outcome.error)},
+        };
+        writeLine(m_out, QJsonDocument(object).toJson(QJsonDocument::Compact));
+    } else if (outcome.status == Resolved) {
+        writeLine(m_out, outcome.url.toUtf8());
+    } else {
+        writeLine(
+            m_err,
+            QStringLiteral("%1: '%2': %3").arg(kProgramName, item.input, outcome.error).toUtf8());
+    }
+}
+
+void Runner::finishWhenDone()
+{
+    if (m_finished || !m_inputEnded || m_inFlight > 0 || !m_items.empty())
+        return;
+    m_finished = true;
+    emit finished(m_status);
+}
+
+} // namespace velmora::cli
