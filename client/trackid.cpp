@@ -16,10 +16,26 @@ QRegularExpression playPagePattern(const QString &siteHost)
                                   .arg(QRegularExpression::escape(siteHost.toLower())));
 }
 
+// The text with every lone surrogate replaced by U+FFFD. The regular
+// expression engine refuses text that is not valid UTF-16 and then finds
+// nothing at all, although an address elsewhere in it is perfectly readable.
+// Copies only when there is something to replace.
+QString validUtf16(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
 QString lastTrackId(const QRegularExpression &pattern, const QString &text)
 {
     QString id;
-    for (const auto &match : pattern.globalMatch(text))
+    for (const auto &match : pattern.globalMatch(validUtf16(text)))
         id = match.captured(2);
     return id;
 }

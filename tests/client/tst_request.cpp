@@ -60,6 +60,10 @@ void TestRequest::trackId_data()
     row("slash after digits", "http://HOST/play/169309/.html", "");
     row("ending cut short", "http://HOST/play/169309.htm", "");
     row("no digits", "http://HOST/play/.html", "");
+    row("lone surrogate after the address",
+        QStringLiteral("http://HOST/play/169309.html ") + QChar(char16_t(0xD800)), "169309");
+    row("lone surrogate before the address",
+        QChar(char16_t(0xDC00)) + QStringLiteral("http://HOST/play/42.html"), "42");
     row("full-width digits",
         QStringLiteral("http://HOST/play/%1.html").arg(QString::fromUtf8("１６９３０９")), "");
     row("arabic-indic digits",
