@@ -94,7 +94,7 @@ ResolveOptions TestForm1::fakeOptions() const
     ResolveOptions options;
     options.resolverHost = m_fake.resolverHost();
     options.fetch.ssl = FakeResolver::clientSslConfiguration();
-    options.fetch.idleTimeout = 600ms;
+    options.fetch.idleTimeout = 1500ms;
     options.fetch.totalTimeout = 3s;
     return options;
 }

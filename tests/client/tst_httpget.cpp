@@ -267,7 +267,7 @@ void TestHttpGet::resolve()
     velmora::ResolveOptions options;
     options.resolverHost = m_fake.resolverHost();
     options.fetch = trusting();
-    options.fetch.idleTimeout = 500ms;
+    options.fetch.idleTimeout = 1500ms;
     const int before = int(m_fake.received().size());
 
     auto *job = new velmora::TrackResolve(m_manager, QString::number(track), options, this);
