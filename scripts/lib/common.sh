@@ -21,6 +21,10 @@ RUNTIME_PACKAGES=(
 TEST_PACKAGES=(
     pulseaudio desktop-file-utils appstream
 )
+# For scripts/fuzz: clang and its libFuzzer + sanitizer runtimes.
+FUZZ_PACKAGES=(
+    clang libclang-rt-14-dev
+)
 
 log() { printf '==> %s\n' "$*" >&2; }
 
