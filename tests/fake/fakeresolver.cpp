@@ -1,6 +1,7 @@
 #include "fakeresolver.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QHttpServer>
@@ -238,6 +239,24 @@ QUrl FakeResolver::songUrl(int trackId) const
     return QUrl(mediaBase().toString() + QStringLiteral("/media/") + file);
 }
 
+QUrl FakeResolver::playPageUrl(int trackId) const
+{
+    if (songUrl(trackId).isEmpty())
+        return {};
+    return QUrl(mediaBase().toString() + QStringLiteral("/play/%1.html").arg(trackId));
+}
+
+void FakeResolver::setAudio(int trackId, const QByteArray &content)
+{
+    const QString file = songUrl(trackId).fileName();
+    if (file.isEmpty())
+        return;
+    if (content.isEmpty())
+        m_audio.remove(file);
+    else
+        m_audio.insert(file, content);
+}
+
 QUrl FakeResolver::requestUrl(const QString &trackId, const QString &nonce) const
 {
     const QByteArray id = trackId.toLatin1();
@@ -284,7 +303,12 @@ void FakeResolver::serve(QSslSocket *socket)
             send(socket, 400, "text/html", htmlPage(400));
             return;
         }
+        QElapsedTimer clock;
+        clock.start();
+        const qsizetype before = m_received.size();
         answer(socket, line[0], line[1]);
+        if (m_received.size() > before)
+            m_received.last().handling = std::chrono::nanoseconds(clock.nsecsElapsed());
     });
 }
 
@@ -453,8 +477,32 @@ void FakeResolver::setUpMedia()
                        const auto file = files.constFind(name);
                        if (file == files.cend())
                            return QHttpServerResponse(QHttpServerResponse::StatusCode::NotFound);
-                       return QHttpServerResponse(file->type, material(file->resource));
+                       return QHttpServerResponse(file->type,
+                                                  m_audio.value(name, material(file->resource)));
                    });
+    // A play page as the site would show it: the audio in an <audio> element
+    // and a plain link, and nothing a client could mistake for an answer.
+    m_media->route(QStringLiteral("/play/<arg>"), [this](const QString &page,
+                                                         const QHttpServerRequest &request) {
+        m_mediaRequests.append(request.url());
+        emit mediaRequestReceived(request.url());
+        const QString id = page.chopped(qMin<qsizetype>(page.size(), 5));
+        bool numeric = false;
+        const int track = id.toInt(&numeric);
+        const QUrl audio =
+            numeric && page.endsWith(QLatin1String(".html")) && QString::number(track) == id
+                ? songUrl(track)
+                : QUrl();
+        if (audio.isEmpty())
+            return QHttpServerResponse(QHttpServerResponse::StatusCode::NotFound);
+        const QByteArray link = audio.toEncoded();
+        return QHttpServerResponse(
+            "text/html; charset=utf-8",
+            "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Track " + id.toLatin1() +
+                "</title></head>\n<body><h1>Track " + id.toLatin1() +
+                "</h1>\n<audio controls src=\"" + link + "\"></audio>\n<p><a href=\"" + link +
+                "\">Download</a></p>\n</body></html>\n");
+    });
     // Where InsecureRedirect points: a usable answer, so following it shows.
     m_media->route(QString::fromLatin1(ResolverPath), [this](const QHttpServerRequest &request) {
         m_mediaRequests.append(request.url());

@@ -2,6 +2,7 @@
 
 #include "catalogue.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSslConfiguration>
@@ -24,13 +25,19 @@ struct Received
 {
     QUrl url;
     bool signatureOk = false; // keys id, k, r in order and r matches
+    // The fake's own work on the request, from its head read to the answer
+    // handed to the socket, so that benchmarks can take it out of a round
+    // trip. The deliberate waits of Stall and Trickle are not in it.
+    std::chrono::nanoseconds handling{0};
 };
 
 class TlsServer;
 
 // A stand-in for the resolver service on 127.0.0.1: an HTTPS port that
 // answers /lxapi/vdj.x from a fixed catalogue (catalogue.h) and a plain HTTP
-// port that serves the audio files the answers point to.
+// port that serves the audio files the answers point to, plus for each known
+// track a play page (/play/<id>.html) linking its audio file, as a generic
+// page extractor would find it.
 class FakeResolver : public QObject
 {
     Q_OBJECT
@@ -49,6 +56,12 @@ public:
 
     // The songURL the catalogue gives for a known track; empty otherwise.
     QUrl songUrl(int trackId) const;
+    // The play page on the media port that links songUrl(trackId).
+    QUrl playPageUrl(int trackId) const;
+
+    // Serves `content` for a known track's audio file instead of the built-in
+    // tone, for example a longer track for benchmarks. Empty restores the tone.
+    void setAudio(int trackId, const QByteArray &content);
 
     // A correctly signed request address on this resolver.
     QUrl requestUrl(const QString &trackId,
@@ -62,7 +75,8 @@ public:
     // Every request read on the resolver port, in order, bad ones included.
     QList<Received> received() const { return m_received; }
     QList<QUrl> requests() const;
-    // Requests on the media port (files, and the landing of InsecureRedirect).
+    // Requests on the media port (files, play pages, and the landing of
+    // InsecureRedirect).
     QList<QUrl> mediaRequests() const { return m_mediaRequests; }
 
     // Pace of the Trickle answer, one body byte per interval (default 1 s).
@@ -90,6 +104,7 @@ private:
     std::chrono::milliseconds m_trickleInterval{1000};
     QList<Received> m_received;
     QList<QUrl> m_mediaRequests;
+    QHash<QString, QByteArray> m_audio; // file name -> replacement content
 };
 
 } // namespace velmora::fake

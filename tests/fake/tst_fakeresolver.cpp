@@ -58,6 +58,10 @@ private slots:
     void trickleSendsByteByByte();
     void media_data();
     void media();
+    void playPage_data();
+    void playPage();
+    void replacedAudio();
+    void handlingTimeRecorded();
     void foreignCertificateRefused();
 
 private:
@@ -291,6 +295,74 @@ void TestFakeResolver::media()
     QCOMPARE(reply.contentLength, QByteArray::number(reply.body.size()));
     QCOMPARE(reply.body, original.readAll());
     QCOMPARE(m_resolver.mediaRequests().last(), m_resolver.songUrl(track));
+}
+
+void TestFakeResolver::playPage_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<int>("track"); // whose audio the page links; 0 for none
+
+    QTest::newRow("demo") << QStringLiteral("169309.html") << tracks::Demo;
+    QTest::newRow("wav track") << QStringLiteral("10.html") << tracks::TwoDigit;
+    QTest::newRow("unknown track") << QStringLiteral("555555.html") << 0;
+    QTest::newRow("leading zero") << QStringLiteral("0169309.html") << 0;
+    QTest::newRow("other suffix") << QStringLiteral("169309.htm") << 0;
+    QTest::newRow("no id") << QStringLiteral(".html") << 0;
+}
+
+void TestFakeResolver::playPage()
+{
+    QFETCH(QString, page);
+    QFETCH(int, track);
+
+    const QUrl url(m_resolver.mediaBase().toString() + QStringLiteral("/play/") + page);
+    const Fetched reply = get(url);
+    QVERIFY(reply.finished);
+    QCOMPARE(m_resolver.mediaRequests().last(), url);
+    if (track == 0) {
+        QCOMPARE(reply.status, 404);
+        return;
+    }
+    QCOMPARE(reply.status, 200);
+    QCOMPARE(url, m_resolver.playPageUrl(track));
+    QVERIFY(reply.contentType.startsWith("text/html"));
+    const QByteArray link = m_resolver.songUrl(track).toEncoded();
+    QVERIFY2(reply.body.contains("<audio controls src=\"" + link + '"'), reply.body);
+    QVERIFY2(reply.body.contains("<a href=\"" + link + '"'), reply.body);
+}
+
+void TestFakeResolver::replacedAudio()
+{
+    const auto original = [](const char *file) {
+        QFile tone(QFileInfo(FakeResolver::caFilePath())
+                       .dir()
+                       .filePath(QStringLiteral("../media/") + QLatin1String(file)));
+        return tone.open(QIODevice::ReadOnly) ? tone.readAll() : QByteArray();
+    };
+    const QByteArray longer(64 * 1024, 'a');
+    m_resolver.setAudio(tracks::Demo, longer);
+    const Fetched replaced = get(m_resolver.songUrl(tracks::Demo));
+    const Fetched other = get(m_resolver.songUrl(tracks::TwoDigit));
+    m_resolver.setAudio(tracks::Demo, {});
+    const Fetched restored = get(m_resolver.songUrl(tracks::Demo));
+
+    QCOMPARE(replaced.body, longer);
+    QCOMPARE(replaced.contentType, QByteArray("audio/mpeg"));
+    QCOMPARE(other.body, original("tone.wav"));
+    QCOMPARE(restored.body, original("tone.mp3"));
+    QVERIFY(!restored.body.isEmpty());
+}
+
+void TestFakeResolver::handlingTimeRecorded()
+{
+    const Fetched reply = get(m_resolver.requestUrl(QString::number(tracks::Demo)));
+    QCOMPARE(reply.status, 200);
+    // Recorded for the request, and only the fake's part of the round trip.
+    QVERIFY(m_resolver.received().last().handling > std::chrono::nanoseconds::zero());
+    QElapsedTimer clock;
+    clock.start();
+    get(m_resolver.requestUrl(QString::number(tracks::Demo)));
+    QVERIFY(m_resolver.received().last().handling.count() < clock.nsecsElapsed());
 }
 
 void TestFakeResolver::foreignCertificateRefused()
