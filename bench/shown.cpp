@@ -1,8 +1,8 @@
 // What app/main.cpp does, line for line, up to the window on the screen:
 // then one line "shown" on standard output, and the program quits. The
 // start-up benchmark times process start to that line.
+#include "application.h"
 #include "form1.h"
-#include "settings.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -46,17 +46,11 @@ private:
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("velmora"));
-    QApplication::setApplicationVersion(QString::fromLatin1(velmora::settings::kVersion));
-    QApplication::setDesktopFileName(QStringLiteral("velmora"));
+    velmora::DescribeApplication();
     FirstExpose firstExpose(&app);
     app.installEventFilter(&firstExpose);
 
-    velmora::ResolveOptions resolver; // the built-in host
-    if (const QByteArray pem(velmora::settings::kExtraCaPem); !pem.isEmpty())
-        resolver.fetch.ssl = velmora::SslWithExtraCa(pem);
-
-    velmora::Form1 window(resolver);
+    velmora::Form1 window(velmora::BuiltInResolveOptions());
     window.show();
     return app.exec();
 }
