@@ -54,7 +54,6 @@ private slots:
     void answer();
     void deflateBombIsSmallOnTheWire();
     void insecureRedirectLandsOnAnAnswer();
-    void stallKeepsTheConnection();
     void trickleSendsByteByByte();
     void media_data();
     void media();
@@ -62,7 +61,6 @@ private slots:
     void playPage();
     void replacedAudio();
     void handlingTimeRecorded();
-    void foreignCertificateRefused();
 
 private:
     Fetched get(const QUrl &url, const std::function<void(QNetworkRequest &)> &tweak = {});
@@ -147,6 +145,9 @@ void TestFakeResolver::signature()
     }
 }
 
+// The answers whose shape the client tests rely on beyond what they check
+// themselves: a faulty answer still hides a usable one, so a client that
+// ignored the fault would fail instead of passing by luck.
 void TestFakeResolver::answer_data()
 {
     QTest::addColumn<int>("track");
@@ -164,19 +165,6 @@ void TestFakeResolver::answer_data()
     QTest::newRow("demo") << tracks::Demo << ok << 200 << demoUrl << demoName << 0LL;
     QTest::newRow("unknown") << tracks::Unknown << ok << 200 << QJsonValue(QString())
                              << QJsonValue(QLatin1String(tracks::NotFindName)) << 0LL;
-    QTest::newRow("null name") << tracks::NullName << ok << 200 << QJsonValue(QString())
-                               << QJsonValue(QJsonValue::Null) << 0LL;
-    QTest::newRow("500") << tracks::ServerError << int(QNetworkReply::InternalServerError) << 500
-                         << none << none << 10LL;
-    QTest::newRow("empty") << tracks::EmptyBody << ok << 200 << none << none << 0LL;
-    QTest::newRow("truncated") << tracks::TruncatedJson << ok << 200 << none << none << 10LL;
-    QTest::newRow("redirect") << tracks::Redirect << ok << 200 << demoUrl << demoName << 0LL;
-    QTest::newRow("http redirect")
-        << tracks::InsecureRedirect << int(QNetworkReply::InsecureRedirectError) << 302 << none
-        << none << 0LL;
-    QTest::newRow("redirect loop")
-        << tracks::RedirectLoop << int(QNetworkReply::TooManyRedirectsError) << 302 << none << none
-        << 0LL;
     QTest::newRow("cut short") << tracks::CutShort << int(QNetworkReply::RemoteHostClosedError)
                                << 200 << demoUrl << demoName << 0LL;
     QTest::newRow("oversized") << tracks::Oversized << ok << 200 << demoUrl << demoName
@@ -238,18 +226,6 @@ void TestFakeResolver::insecureRedirectLandsOnAnAnswer()
     QCOMPARE(media.count(), 1);
 }
 
-void TestFakeResolver::stallKeepsTheConnection()
-{
-    QSignalSpy seen(&m_resolver, &FakeResolver::requestReceived);
-    const Fetched reply = get(m_resolver.requestUrl(QString::number(tracks::Stall)),
-                              [](QNetworkRequest &request) { request.setTransferTimeout(300); });
-    QVERIFY(reply.finished);
-    QCOMPARE(seen.count(), 1);
-    QCOMPARE(reply.error, QNetworkReply::OperationCanceledError);
-    QCOMPARE(reply.status, 0);
-    QVERIFY(reply.body.isEmpty());
-}
-
 void TestFakeResolver::trickleSendsByteByByte()
 {
     using namespace std::chrono_literals;
@@ -305,8 +281,6 @@ void TestFakeResolver::playPage_data()
     QTest::newRow("demo") << QStringLiteral("169309.html") << tracks::Demo;
     QTest::newRow("wav track") << QStringLiteral("10.html") << tracks::TwoDigit;
     QTest::newRow("unknown track") << QStringLiteral("555555.html") << 0;
-    QTest::newRow("leading zero") << QStringLiteral("0169309.html") << 0;
-    QTest::newRow("other suffix") << QStringLiteral("169309.htm") << 0;
     QTest::newRow("no id") << QStringLiteral(".html") << 0;
 }
 
@@ -363,16 +337,6 @@ void TestFakeResolver::handlingTimeRecorded()
     clock.start();
     get(m_resolver.requestUrl(QString::number(tracks::Demo)));
     QVERIFY(m_resolver.received().last().handling.count() < clock.nsecsElapsed());
-}
-
-void TestFakeResolver::foreignCertificateRefused()
-{
-    FakeResolver foreign(CertificateKind::Foreign);
-    QVERIFY(foreign.start());
-    const Fetched reply = get(foreign.requestUrl(QString::number(tracks::Demo)));
-    QVERIFY(reply.finished);
-    QCOMPARE(reply.error, QNetworkReply::SslHandshakeFailedError);
-    QVERIFY(foreign.received().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestFakeResolver)
