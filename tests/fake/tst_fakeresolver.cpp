@@ -190,8 +190,6 @@ void TestFakeResolver::answer()
     QCOMPARE(rendataMember(reply.body, QStringLiteral("tname")), tname);
     if (minBody > 0)
         QVERIFY2(reply.body.size() > minBody, QByteArray::number(reply.body.size()));
-    else if (songURL.isUndefined() && error == QNetworkReply::NoError)
-        QVERIFY(reply.body.size() < 32); // empty or truncated, not a hidden answer
 }
 
 void TestFakeResolver::deflateBombIsSmallOnTheWire()
