@@ -7,7 +7,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 JOBS="$(nproc 2>/dev/null || echo 2)"
 
 # Debian packages needed to build, test and run. Keep in step with the
-# .deb's runtime dependencies in app/CMakeLists.txt.
+# .deb's runtime dependencies in cmake/packaging.cmake.
 BUILD_PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-multimedia-dev qt6-svg-dev
@@ -16,7 +16,7 @@ BUILD_PACKAGES=(
 RUNTIME_PACKAGES=(
     libqt6svg6 qt6-qpa-plugins
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
-    fonts-wqy-microhei
+    glib-networking fonts-wqy-microhei
 )
 TEST_PACKAGES=(
     pulseaudio desktop-file-utils appstream
