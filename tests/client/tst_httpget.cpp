@@ -1,4 +1,5 @@
-// The fetch and the whole resolve against the fake resolver over TLS.
+// The fetch against the fake resolver over TLS. The whole resolve is driven
+// through the window (tests/app) and the command line (tests/cli).
 #include "fakeresolver.h"
 #include "httpget.h"
 #include "resolve.h"
@@ -13,12 +14,10 @@
 
 using velmora::FetchOptions;
 using velmora::HttpText;
-using velmora::Resolution;
 using namespace velmora::fake;
 using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(velmora::HttpText::Failure)
-Q_DECLARE_METATYPE(velmora::Resolution::Outcome)
 
 class TestHttpGet : public QObject
 {
@@ -37,8 +36,6 @@ private slots:
     void charset_data();
     void charset();
     void destroyWhileWaitingIsSilent();
-    void resolve_data();
-    void resolve();
 
 private:
     HttpText fetch(const QString &address, const FetchOptions &options,
@@ -243,45 +240,6 @@ void TestHttpGet::destroyWhileWaitingIsSilent()
     const HttpText r = this->fetch(m_fake.requestUrl("169309").toString(), trusting());
     QVERIFY(r.ok());
     QCOMPARE(done.count(), 0);
-}
-
-void TestHttpGet::resolve_data()
-{
-    QTest::addColumn<int>("track");
-    QTest::addColumn<Resolution::Outcome>("outcome");
-    QTest::addColumn<QString>("errorPart");
-    using O = Resolution::Outcome;
-    QTest::newRow("known") << tracks::Demo << O::Play << "";
-    QTest::newRow("two digits") << tracks::TwoDigit << O::Play << "";
-    QTest::newRow("unknown") << tracks::Unknown << O::NotFound << "";
-    QTest::newRow("500 page") << tracks::ServerError << O::RequestError << "HTTP 500";
-    QTest::newRow("no Rendata") << tracks::NoRendata << O::RequestError << "Rendata";
-    QTest::newRow("stall") << tracks::Stall << O::RequestError << "timed out";
-}
-
-void TestHttpGet::resolve()
-{
-    QFETCH(int, track);
-    QFETCH(Resolution::Outcome, outcome);
-    QFETCH(QString, errorPart);
-    velmora::ResolveOptions options;
-    options.resolverHost = m_fake.resolverHost();
-    options.fetch = trusting();
-    options.fetch.idleTimeout = 1500ms;
-    const int before = int(m_fake.received().size());
-
-    auto *job = new velmora::TrackResolve(m_manager, QString::number(track), options, this);
-    QSignalSpy done(job, &velmora::TrackResolve::finished);
-    QVERIFY(done.wait(10'000));
-    const auto r = done.first().first().value<Resolution>();
-    QCOMPARE(r.outcome, outcome);
-    QVERIFY2(r.error.contains(errorPart), qPrintable(r.error));
-    if (outcome == Resolution::Outcome::Play)
-        QCOMPARE(QUrl(r.songUrl), m_fake.songUrl(track));
-
-    // The service saw exactly one request, correctly signed.
-    QCOMPARE(m_fake.received().size(), before + 1);
-    QVERIFY(m_fake.received().last().signatureOk);
 }
 
 QTEST_GUILESS_MAIN(TestHttpGet)
