@@ -1,6 +1,5 @@
 #include "httpget.h"
 
-#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QRegularExpression>
@@ -197,21 +196,6 @@ TextFetch *HttpGetText(QNetworkAccessManager &manager, const QString &address,
                        const FetchOptions &options, QObject *parent)
 {
     return new TextFetch(manager, address, options, parent);
-}
-
-HttpText HttpGetTextBlocking(QNetworkAccessManager &manager, const QString &address,
-                             const FetchOptions &options)
-{
-    HttpText result;
-    QEventLoop loop;
-    auto *fetch = new TextFetch(manager, address, options);
-    QObject::connect(fetch, &TextFetch::finished, &loop, [&](const HttpText &r) {
-        result = r;
-        loop.quit();
-    });
-    loop.exec();
-    delete fetch; // it has only queued its own deletion
-    return result;
 }
 
 } // namespace velmora

@@ -98,9 +98,4 @@ private:
 TextFetch *HttpGetText(QNetworkAccessManager &manager, const QString &address,
                        const FetchOptions &options = {}, QObject *parent = nullptr);
 
-// For command-line use: runs a local event loop until the fetch ends.
-// Never call it from a window's event handler.
-HttpText HttpGetTextBlocking(QNetworkAccessManager &manager, const QString &address,
-                             const FetchOptions &options = {});
-
 } // namespace velmora
