@@ -1,15 +1,16 @@
 #pragma once
 
-#include "resolve.h"
+class QCoreApplication;
 
 namespace velmora {
 
 // Names the running application as the desktop entry and the version
 // information know it. Call after the QApplication exists.
-void DescribeApplication();
+void describeApplication();
 
-// Where the window program asks: the built-in resolver host, also trusting
-// the built-in extra CA when the build has one.
-ResolveOptions BuiltInResolveOptions();
+// Qt's own texts (buttons, dialogs, network errors) and the client's causes
+// in Simplified Chinese, whatever the machine's locale: the window is a
+// Chinese program. The command line does not call this and stays English.
+void installTranslations(QCoreApplication &app);
 
 } // namespace velmora

@@ -4,12 +4,15 @@
 #include "playerwidget.h"
 #include "resolvecommand.h"
 #include "settings.h"
+#include "texts.h"
 
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <limits>
 
 namespace velmora {
 
@@ -20,9 +23,8 @@ namespace {
 QFont designedFont(double pointSize)
 {
     QFont font;
-    font.setFamilies({QString::fromUtf8(texts::kDesignedFontFace),
-                      QStringLiteral("Microsoft YaHei"), QStringLiteral("Noto Sans CJK SC"),
-                      QStringLiteral("WenQuanYi Micro Hei")});
+    font.setFamilies({texts::kDesignedFontFace.toString(), QStringLiteral("Microsoft YaHei"),
+                      QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")});
     font.setPointSizeF(pointSize);
     font.setWeight(QFont::Normal);
     return font;
@@ -36,41 +38,42 @@ template <typename W> W *place(W *widget, layout::Twips where)
 
 } // namespace
 
-QString ExamplePlayPageAddress()
+QString examplePlayPageAddress()
 {
     return QStringLiteral("http://%1/play/169309.html").arg(QString::fromUtf8(settings::kSiteHost));
 }
 
 Form1::Form1(const ResolveOptions &resolver, QWidget *parent) : QWidget(parent)
 {
-    setWindowTitle(QString::fromUtf8(texts::kTitle));
+    setWindowTitle(texts::kTitle.toString());
     setWindowIcon(QIcon(QStringLiteral(":/icons/velmora.svg")));
     setFixedSize(layout::clientSize()); // nothing moves on resize, so none is offered
 
-    Label1 = place(new QLabel(QString::fromUtf8(texts::kPrompt), this), layout::kLabel1);
+    Label1 = place(new QLabel(texts::kPrompt.toString(), this), layout::kLabel1);
     Label1->setFont(designedFont(layout::kInputFontPt));
 
     Text1 = place(new QLineEdit(this), layout::kText1);
     Text1->setFont(designedFont(layout::kInputFontPt));
+    // No cut: a long pasted text must reach the address at its end.
+    Text1->setMaxLength(std::numeric_limits<int>::max());
 
-    Label2 =
-        place(new QLabel(QString::fromUtf8(texts::kExamplePrefix) + ExamplePlayPageAddress(), this),
-              layout::kLabel2);
+    Label2 = place(new QLabel(texts::kExamplePrefix.toString() + examplePlayPageAddress(), this),
+                   layout::kLabel2);
     Label2->setTextFormat(Qt::PlainText);
 
-    Command1 =
-        place(new QPushButton(QString::fromUtf8(texts::kResolveButton), this), layout::kCommand1);
+    Command1 = place(new QPushButton(texts::kResolveButton.toString(), this), layout::kCommand1);
     Command1->setAutoDefault(false);
     Command1->setDefault(false);
 
     Text2 = place(new QLineEdit(this), layout::kText2);
     Text2->setFont(designedFont(layout::kResultFontPt));
     Text2->setReadOnly(true); // selectable, so the address can be copied
+    // It shows exactly the address the player was given, however long.
+    Text2->setMaxLength(std::numeric_limits<int>::max());
 
     W1 = place(new PlayerWidget(this), layout::kPlayer);
 
-    Command2 =
-        place(new QPushButton(QString::fromUtf8(texts::kSpareButton), this), layout::kCommand2);
+    Command2 = place(new QPushButton(texts::kSpareButton.toString(), this), layout::kCommand2);
     Command2->setAutoDefault(false);
 
     // Tab order: Command1, Text1, Command2, Text2, the player; labels take no focus.
@@ -80,15 +83,8 @@ Form1::Form1(const ResolveOptions &resolver, QWidget *parent) : QWidget(parent)
     setTabOrder(Text2, W1);
     Command1->setFocus();
 
-    m_command = new ResolveCommand({this, Text1, Command1, Text2, W1}, m_network, resolver, this);
+    m_command = new ResolveCommand({this, Text1, Command1, Text2, W1}, resolver, this);
     connect(Command1, &QPushButton::clicked, m_command, &ResolveCommand::run);
-}
-
-Form1::~Form1()
-{
-    // Take the command (and any request in flight) down before the network
-    // manager member goes, so no answer arrives into a half-destroyed window.
-    delete m_command;
 }
 
 } // namespace velmora

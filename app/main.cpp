@@ -6,8 +6,9 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    velmora::DescribeApplication();
-    velmora::Form1 window(velmora::BuiltInResolveOptions());
+    velmora::describeApplication();
+    velmora::installTranslations(app);
+    velmora::Form1 window(velmora::defaultResolveOptions());
     window.show();
     return app.exec();
 }

@@ -1,5 +1,8 @@
 #include "playercontrols.h"
 
+#include "texts.h"
+
+#include <QAction>
 #include <QBoxLayout>
 #include <QLabel>
 #include <QSignalBlocker>
@@ -16,14 +19,14 @@ namespace velmora {
 namespace {
 
 QToolButton *makeButton(QWidget *parent, const QString &name, QStyle::StandardPixmap icon,
-                        const QString &toolTip)
+                        QStringView toolTip)
 {
     auto *button = new QToolButton(parent);
     button->setObjectName(name);
     button->setAutoRaise(true);
     button->setIconSize({16, 16});
     button->setIcon(parent->style()->standardIcon(icon));
-    button->setToolTip(toolTip);
+    button->setToolTip(toolTip.toString());
     return button;
 }
 
@@ -34,7 +37,7 @@ int toSliderValue(qint64 ms)
 
 } // namespace
 
-QString FormatPlayTime(qint64 ms)
+QString formatPlayTime(qint64 ms)
 {
     const qlonglong seconds = qMax<qint64>(0, ms) / 1000;
     const qlonglong h = seconds / 3600;
@@ -47,15 +50,15 @@ QString FormatPlayTime(qint64 ms)
 
 PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
 {
-    m_playButton = makeButton(this, u"playButton"_s, QStyle::SP_MediaPlay, u"播放"_s);
-    m_stopButton = makeButton(this, u"stopButton"_s, QStyle::SP_MediaStop, u"停止"_s);
+    m_playButton = makeButton(this, u"playButton"_s, QStyle::SP_MediaPlay, texts::kPlay);
+    m_stopButton = makeButton(this, u"stopButton"_s, QStyle::SP_MediaStop, texts::kStop);
     m_stopButton->setEnabled(false);
-    m_muteButton = makeButton(this, u"muteButton"_s, QStyle::SP_MediaVolume, u"静音"_s);
+    m_muteButton = makeButton(this, u"muteButton"_s, QStyle::SP_MediaVolume, texts::kMute);
 
     // Milliseconds, so that even a short clip moves the handle.
     m_positionSlider = new QSlider(Qt::Horizontal, this);
     m_positionSlider->setObjectName(u"positionSlider"_s);
-    m_positionSlider->setToolTip(u"播放进度"_s);
+    m_positionSlider->setToolTip(texts::kPosition.toString());
     m_positionSlider->setRange(0, 0);
     m_positionSlider->setEnabled(false);
 
@@ -64,7 +67,7 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
 
     m_volumeSlider = new QSlider(Qt::Horizontal, this);
     m_volumeSlider->setObjectName(u"volumeSlider"_s);
-    m_volumeSlider->setToolTip(u"音量"_s);
+    m_volumeSlider->setToolTip(texts::kVolume.toString());
     m_volumeSlider->setRange(0, 100);
     m_volumeSlider->setPageStep(10);
     m_volumeSlider->setFixedWidth(90);
@@ -102,6 +105,26 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     connect(m_positionSlider, &QSlider::sliderReleased, this,
             [this] { emit seek(m_positionSlider->value()); });
 
+    // The context menu says what the buttons do, plus copying the address.
+    const auto menuAction = [this](QStringView text, const QString &name) {
+        auto *action = new QAction(text.toString(), this);
+        action->setObjectName(name);
+        addAction(action);
+        return action;
+    };
+    m_playAction = menuAction(texts::kPlay, u"playAction"_s);
+    m_stopAction = menuAction(texts::kStop, u"stopAction"_s);
+    m_stopAction->setEnabled(false);
+    m_muteAction = menuAction(texts::kMute, u"muteAction"_s);
+    m_muteAction->setCheckable(true);
+    m_copyAction = menuAction(texts::kCopyAddress, u"copyAction"_s);
+    m_copyAction->setEnabled(false);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(m_playAction, &QAction::triggered, this, &PlayerControls::onPlayClicked);
+    connect(m_stopAction, &QAction::triggered, this, &PlayerControls::stop);
+    connect(m_muteAction, &QAction::triggered, this, &PlayerControls::changeMuting);
+    connect(m_copyAction, &QAction::triggered, this, &PlayerControls::copyAddress);
+
     updateTimeLabel(0);
 }
 
@@ -121,8 +144,11 @@ void PlayerControls::setState(QMediaPlayer::PlaybackState state)
     const bool playing = state == QMediaPlayer::PlayingState;
     m_playButton->setIcon(
         style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
-    m_playButton->setToolTip(playing ? u"暂停"_s : u"播放"_s);
+    const QString playText = (playing ? texts::kPause : texts::kPlay).toString();
+    m_playButton->setToolTip(playText);
+    m_playAction->setText(playText);
     m_stopButton->setEnabled(state != QMediaPlayer::StoppedState);
+    m_stopAction->setEnabled(state != QMediaPlayer::StoppedState);
 }
 
 void PlayerControls::setDuration(qint64 ms)
@@ -158,7 +184,13 @@ void PlayerControls::setMuted(bool muted)
     m_muted = muted;
     m_muteButton->setIcon(
         style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
-    m_muteButton->setToolTip(muted ? u"取消静音"_s : u"静音"_s);
+    m_muteButton->setToolTip((muted ? texts::kUnmute : texts::kMute).toString());
+    m_muteAction->setChecked(muted);
+}
+
+void PlayerControls::setHasAddress(bool hasAddress)
+{
+    m_copyAction->setEnabled(hasAddress);
 }
 
 void PlayerControls::setStatusText(const QString &text, const QString &details)
@@ -186,7 +218,7 @@ void PlayerControls::onPositionEdited(int ms)
 
 void PlayerControls::updateTimeLabel(qint64 positionMs)
 {
-    m_timeLabel->setText(FormatPlayTime(positionMs) + u" / "_s + FormatPlayTime(m_duration));
+    m_timeLabel->setText(formatPlayTime(positionMs) + u" / "_s + formatPlayTime(m_duration));
 }
 
 } // namespace velmora

@@ -3,15 +3,16 @@
 #include <QMediaPlayer>
 #include <QWidget>
 
+class QAction;
 class QLabel;
 class QSlider;
 class QToolButton;
 
 namespace velmora {
 
-// The player strip's buttons, bars and status line. It only shows what it
-// is told through the setters and reports what the user wants through the
-// intent signals; it never touches a media player itself.
+// The player strip's buttons, bars, status line and context menu. It only
+// shows what it is told through the setters and reports what the user wants
+// through the intent signals; it never touches a media player itself.
 class PlayerControls : public QWidget
 {
     Q_OBJECT
@@ -33,6 +34,8 @@ public slots:
     void setVolume(int percent);
     void setMuted(bool muted);
     void setStatusText(const QString &text, const QString &details = {});
+    // Whether there is an audio address to copy.
+    void setHasAddress(bool hasAddress);
 
 signals:
     void play();
@@ -41,6 +44,7 @@ signals:
     void seek(qint64 ms);
     void changeVolume(int percent);
     void changeMuting(bool muted);
+    void copyAddress();
 
 private:
     void onPlayClicked();
@@ -58,9 +62,13 @@ private:
     QToolButton *m_muteButton = nullptr;
     QSlider *m_volumeSlider = nullptr;
     QLabel *m_statusLabel = nullptr;
+    QAction *m_playAction = nullptr;
+    QAction *m_stopAction = nullptr;
+    QAction *m_muteAction = nullptr;
+    QAction *m_copyAction = nullptr;
 };
 
 // "m:ss", or "h:mm:ss" from one hour on.
-QString FormatPlayTime(qint64 ms);
+QString formatPlayTime(qint64 ms);
 
 } // namespace velmora

@@ -1,50 +1,33 @@
 #include "playerwidget.h"
 
+#include "answer.h"
 #include "playercontrols.h"
+#include "texts.h"
 
 #include <QAudioOutput>
 #include <QBoxLayout>
-#include <QDir>
+#include <QClipboard>
+#include <QGuiApplication>
 
 namespace velmora {
 
-QString playerstatus::cannotPlay(QStringView cause)
-{
-    return kCannotPlay.toString() + cause.toString();
-}
-
 namespace {
-
-// The player's idea of a usable address: an absolute local path, or an
-// absolute URL that names a host (or a local file). Anything else would only
-// fail later with a less helpful cause.
-QUrl toSource(const QString &address)
-{
-    if (QDir::isAbsolutePath(address))
-        return QUrl::fromLocalFile(address);
-    const QUrl url(address);
-    if (!url.isValid() || url.isRelative())
-        return {};
-    if (!url.isLocalFile() && url.host().isEmpty())
-        return {};
-    return url;
-}
 
 QStringView causeOf(QMediaPlayer::Error error)
 {
     switch (error) {
     case QMediaPlayer::ResourceError:
-        return playerstatus::kUnreadable;
+        return texts::kUnreadable;
     case QMediaPlayer::FormatError:
-        return playerstatus::kUnsupported;
+        return texts::kUnsupported;
     case QMediaPlayer::NetworkError:
-        return playerstatus::kNetwork;
+        return texts::kNetwork;
     case QMediaPlayer::AccessDeniedError:
-        return playerstatus::kAccessDenied;
+        return texts::kAccessDenied;
     case QMediaPlayer::NoError:
         break;
     }
-    return playerstatus::kOther;
+    return texts::kOtherFailure;
 }
 
 } // namespace
@@ -83,6 +66,7 @@ PlayerWidget::PlayerWidget(QWidget *parent) : QWidget(parent)
     connect(m_controls, &PlayerControls::seek, m_player, &QMediaPlayer::setPosition);
     connect(m_controls, &PlayerControls::changeVolume, this, &PlayerWidget::setVolume);
     connect(m_controls, &PlayerControls::changeMuting, m_audio, &QAudioOutput::setMuted);
+    connect(m_controls, &PlayerControls::copyAddress, this, &PlayerWidget::copyAddress);
 
     updateStatus();
 }
@@ -92,17 +76,17 @@ void PlayerWidget::setUrl(const QString &url)
     m_url = url;
     m_failure.clear();
     m_failureDetails.clear();
+    m_controls->setHasAddress(!url.isEmpty());
 
-    const QString address = url.trimmed();
-    m_source = address.isEmpty() ? QUrl() : toSource(address);
+    m_source = webAudioUrl(url).value_or(QUrl());
     // Always unload first: the same address again loads afresh, and nothing
     // the previous stream still reports can reach the new one.
     m_player->setSource(QUrl());
     if (m_source.isEmpty()) {
-        if (address.isEmpty())
+        if (url.isEmpty())
             updateStatus();
         else
-            fail(playerstatus::kBadAddress, address);
+            fail(texts::kBadAudioAddress, url);
         return;
     }
     m_player->setSource(m_source);
@@ -168,9 +152,14 @@ void PlayerWidget::onError(QMediaPlayer::Error error, const QString &details)
     m_player->setSource(QUrl());
 }
 
+void PlayerWidget::copyAddress()
+{
+    QGuiApplication::clipboard()->setText(m_url);
+}
+
 void PlayerWidget::fail(QStringView cause, const QString &details)
 {
-    m_failure = playerstatus::cannotPlay(cause);
+    m_failure = texts::cannotPlay(cause);
     m_failureDetails = details;
     updateStatus();
 }
@@ -181,30 +170,30 @@ void PlayerWidget::updateStatus()
     if (text.isEmpty()) {
         switch (m_player->mediaStatus()) {
         case QMediaPlayer::NoMedia:
-            text = playerstatus::kReady.toString();
+            text = texts::kReady.toString();
             break;
         case QMediaPlayer::LoadingMedia:
         case QMediaPlayer::BufferingMedia:
         case QMediaPlayer::StalledMedia:
-            text = playerstatus::kBuffering.toString();
+            text = texts::kBuffering.toString();
             break;
         case QMediaPlayer::EndOfMedia:
-            text = playerstatus::kFinished.toString();
+            text = texts::kFinished.toString();
             break;
         case QMediaPlayer::InvalidMedia:
-            text = playerstatus::cannotPlay(playerstatus::kUnsupported);
+            text = texts::cannotPlay(texts::kUnsupported);
             break;
         case QMediaPlayer::LoadedMedia:
         case QMediaPlayer::BufferedMedia:
             switch (m_player->playbackState()) {
             case QMediaPlayer::PlayingState:
-                text = playerstatus::kPlaying.toString();
+                text = texts::kPlaying.toString();
                 break;
             case QMediaPlayer::PausedState:
-                text = playerstatus::kPaused.toString();
+                text = texts::kPaused.toString();
                 break;
             case QMediaPlayer::StoppedState:
-                text = playerstatus::kStopped.toString();
+                text = texts::kStopped.toString();
                 break;
             }
             break;

@@ -2,7 +2,6 @@
 
 #include <QMediaPlayer>
 #include <QString>
-#include <QStringView>
 #include <QUrl>
 #include <QWidget>
 
@@ -11,27 +10,6 @@ class QAudioOutput;
 namespace velmora {
 
 class PlayerControls;
-
-// The texts of the player's status line.
-namespace playerstatus {
-inline constexpr QStringView kReady = u"就绪";
-inline constexpr QStringView kBuffering = u"正在缓冲…";
-inline constexpr QStringView kPlaying = u"正在播放";
-inline constexpr QStringView kPaused = u"已暂停";
-inline constexpr QStringView kStopped = u"已停止";
-inline constexpr QStringView kFinished = u"播放完毕";
-
-// A failure reads "无法播放：" followed by one of the causes below.
-inline constexpr QStringView kCannotPlay = u"无法播放：";
-inline constexpr QStringView kBadAddress = u"地址无效";
-inline constexpr QStringView kUnreadable = u"无法读取音频";
-inline constexpr QStringView kUnsupported = u"格式不支持";
-inline constexpr QStringView kNetwork = u"网络错误";
-inline constexpr QStringView kAccessDenied = u"没有访问权限";
-inline constexpr QStringView kOther = u"播放出错";
-
-QString cannotPlay(QStringView cause);
-} // namespace playerstatus
 
 // The embedded audio player: a QMediaPlayer with its QAudioOutput and the
 // strip of controls below. It starts with nothing loaded, auto-start on,
@@ -48,9 +26,10 @@ public:
     explicit PlayerWidget(QWidget *parent = nullptr);
 
     // Loads the address and, with auto-start, plays it. An empty address
-    // unloads. An address the player cannot take (no scheme, no host) unloads
-    // as well and is reported in the status line; url() still returns it.
-    // A stream that fails is unloaded and reported the same way.
+    // unloads. Only web addresses are opened (webAudioUrl()): anything else,
+    // a local file included, unloads as well and is reported in the status
+    // line; url() still returns it. A stream that fails is unloaded and
+    // reported the same way.
     void setUrl(const QString &url);
     QString url() const { return m_url; }
 
@@ -76,6 +55,7 @@ public:
 private:
     void onError(QMediaPlayer::Error error, const QString &details);
     void fail(QStringView cause, const QString &details);
+    void copyAddress();
     void updateStatus();
 
     QMediaPlayer *m_player = nullptr;

@@ -1,35 +1,35 @@
 #include "resolvecommand.h"
 
 #include "playerwidget.h"
-#include "trackid.h"
+#include "request.h"
+#include "texts.h"
 
 #include <QLineEdit>
 #include <QPushButton>
 
 namespace velmora {
 
-ResolveCommand::ResolveCommand(const Controls &controls, QNetworkAccessManager &network,
-                               const ResolveOptions &options, QObject *parent)
-    : QObject(parent), m_controls(controls), m_network(network), m_options(options)
+ResolveCommand::ResolveCommand(const Controls &controls, const ResolveOptions &options,
+                               QObject *parent)
+    : QObject(parent), m_controls(controls), m_options(options)
 {}
 
 void ResolveCommand::run()
 {
     if (m_busy)
         return;
+    m_busy = true;
 
     // Address check: nothing changes and no request is made for a bad one.
-    if (GetTrackId(m_controls.input->text()).size() < kMinTrackIdLength) {
-        m_busy = true;
-        showMessage(QMessageBox::Critical, messages::kBadAddress, messages::kBadAddressTitle, {});
+    const std::optional<QString> trackId = usableTrackId(m_controls.input->text());
+    if (!trackId) {
+        showMessage(QMessageBox::Critical, texts::kBadAddress, texts::kBadAddressTitle, {});
         return;
     }
 
-    m_busy = true;
     m_controls.button->setEnabled(false);
     m_controls.window->setCursor(Qt::BusyCursor);
-    const QString trackId = GetTrackId(m_controls.input->text());
-    m_request = new TrackResolve(m_network, trackId, m_options, this);
+    m_request = new TrackResolve(m_network, *trackId, m_options, this);
     connect(m_request, &TrackResolve::finished, this, &ResolveCommand::onResolved);
 }
 
@@ -42,10 +42,10 @@ void ResolveCommand::onResolved(const Resolution &result)
         end();
         break;
     case Resolution::Outcome::NotFound:
-        showMessage(QMessageBox::Information, messages::kNotFound, messages::kNotFoundTitle, {});
+        showMessage(QMessageBox::Information, texts::kNotFound, texts::kNotFoundTitle, {});
         break;
     case Resolution::Outcome::RequestError:
-        showMessage(QMessageBox::Critical, messages::kRequestError, messages::kRequestErrorTitle,
+        showMessage(QMessageBox::Critical, texts::kRequestError, texts::kRequestErrorTitle,
                     result.error);
         break;
     }
@@ -59,16 +59,24 @@ void ResolveCommand::play(const QString &songUrl)
     m_controls.player->setVolume(100);
 }
 
-void ResolveCommand::showMessage(QMessageBox::Icon icon, const char *text, const char *title,
+void ResolveCommand::showMessage(QMessageBox::Icon icon, QStringView text, QStringView title,
                                  const QString &detail)
 {
     // Opened, not exec()'d: the window's own event loop keeps running and
     // the rest of the click happens when the box is dismissed.
-    auto *box = new QMessageBox(icon, QString::fromUtf8(title), QString::fromUtf8(text),
-                                QMessageBox::Ok, m_controls.window);
+    auto *box = new QMessageBox(icon, title.toString(), text.toString(), QMessageBox::Ok,
+                                m_controls.window);
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (!detail.isEmpty())
         box->setDetailedText(detail);
+    // A button clicked last (the details toggle) must not take Enter over:
+    // Enter always closes the box.
+    const QList<QPushButton *> buttons = box->findChildren<QPushButton *>();
+    for (QPushButton *button : buttons) {
+        if (button != box->button(QMessageBox::Ok))
+            button->setAutoDefault(false);
+    }
+    box->setDefaultButton(QMessageBox::Ok);
     connect(box, &QMessageBox::finished, this, &ResolveCommand::end);
     box->open();
 }

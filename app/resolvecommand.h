@@ -3,27 +3,18 @@
 #include "resolve.h"
 
 #include <QMessageBox>
+#include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
+#include <QStringView>
 
 class QLineEdit;
-class QNetworkAccessManager;
 class QPushButton;
 class QWidget;
 
 namespace velmora {
 
 class PlayerWidget;
-
-// Message texts and titles, character for character.
-namespace messages {
-inline constexpr char kBadAddress[] = "输入的网址有误！";
-inline constexpr char kBadAddressTitle[] = "地址不准确";
-inline constexpr char kNotFound[] = "歌曲信息未找到!";
-inline constexpr char kNotFoundTitle[] = "未找到歌曲";
-inline constexpr char kRequestError[] = "数据请求错误!";
-inline constexpr char kRequestErrorTitle[] = "数据错误";
-} // namespace messages
 
 // What a click on the resolve button does: check the address, ask the
 // resolver, then play the audio address or say why there is none. It runs
@@ -43,8 +34,7 @@ public:
         PlayerWidget *player;
     };
 
-    ResolveCommand(const Controls &controls, QNetworkAccessManager &network,
-                   const ResolveOptions &options, QObject *parent);
+    ResolveCommand(const Controls &controls, const ResolveOptions &options, QObject *parent);
 
     void run();
     bool isBusy() const { return m_busy; }
@@ -59,13 +49,16 @@ signals:
 private:
     void onResolved(const Resolution &result);
     void play(const QString &songUrl);
-    void showMessage(QMessageBox::Icon icon, const char *text, const char *title,
+    void showMessage(QMessageBox::Icon icon, QStringView text, QStringView title,
                      const QString &detail);
     void end();
 
     Controls m_controls;
-    QNetworkAccessManager &m_network;
     ResolveOptions m_options;
+    // Declared after nothing that outlives it: the request in flight is a
+    // child, destroyed after this member, and a reply dropped with its
+    // manager emits nothing.
+    QNetworkAccessManager m_network;
     QPointer<TrackResolve> m_request;
     bool m_busy = false;
 };

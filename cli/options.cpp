@@ -48,7 +48,7 @@ std::optional<QSslConfiguration> trustWithCaFile(const QString &path, QString *e
         return std::nullopt;
     }
     // A demo build's own CA stays trusted next to the given one.
-    return SslWithExtraCa(QByteArray(settings::kExtraCaPem) + '\n' + pem, error);
+    return sslWithExtraCa(QByteArray(settings::kExtraCaPem) + '\n' + pem, error);
 }
 
 } // namespace
@@ -169,13 +169,11 @@ ParsedArguments parseArguments(const QStringList &arguments)
                             .arg(parser.value(jobs)));
     }
 
-    QString error;
     if (parser.isSet(cacert)) {
+        QString error;
         options.resolve.fetch.ssl = trustWithCaFile(parser.value(cacert), &error);
         if (!options.resolve.fetch.ssl)
             return fail(error);
-    } else if (const QByteArray pem(settings::kExtraCaPem); !pem.isEmpty()) {
-        options.resolve.fetch.ssl = SslWithExtraCa(pem, &error);
     }
 
     options.sources = parser.positionalArguments();

@@ -24,7 +24,7 @@ inline constexpr double kMaxTimeoutSeconds = 86400;
 
 struct Options
 {
-    ResolveOptions resolve; // host, time limits and trust
+    ResolveOptions resolve = defaultResolveOptions(); // host, time limits and trust
     int jobs = kDefaultJobs;
     bool json = false;
     QStringList sources; // addresses, in order; "-" stands for standard input

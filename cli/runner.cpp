@@ -1,6 +1,6 @@
 #include "runner.h"
 
-#include "trackid.h"
+#include "request.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,8 +20,15 @@ Outcome outcomeOf(const Resolution &resolution)
     outcome.name = resolution.trackName;
     switch (resolution.outcome) {
     case Resolution::Outcome::Play:
-        outcome.status = Resolved;
         outcome.url = resolution.songUrl;
+        // A script hands the address to a downloader, which may as well
+        // read a local file: only web addresses count as resolved.
+        if (webAudioUrl(resolution.songUrl)) {
+            outcome.status = Resolved;
+        } else {
+            outcome.status = RequestFailed;
+            outcome.error = QStringLiteral("the audio address is not an http or https address");
+        }
         break;
     case Resolution::Outcome::NotFound:
         outcome.status = TrackUnknown;
@@ -40,6 +47,24 @@ Outcome outcomeOf(const Resolution &resolution)
 QJsonValue textOrNull(const QString &text)
 {
     return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
+// Percent-encodes C0 controls, DEL and C1 controls, so that an answer can
+// neither split one result into two lines nor steer the terminal.
+QString escapeControls(const QString &text)
+{
+    QString escaped;
+    escaped.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) {
+            for (const char byte : QString(c).toUtf8())
+                escaped += QString::asprintf("%%%02X", uchar(byte));
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
 }
 
 void writeLine(std::FILE *stream, const QByteArray &line)
@@ -113,11 +138,10 @@ void Runner::readStandardInput()
 
 void Runner::add(const QString &input)
 {
-    Item item{input, GetTrackId(input), std::nullopt};
-    if (item.trackId.size() < kMinTrackIdLength) {
-        item.trackId.clear();
+    const std::optional<QString> trackId = usableTrackId(input);
+    Item item{input, trackId.value_or(QString()), std::nullopt};
+    if (!trackId)
         item.outcome = Outcome{NoPlayPage, {}, {}, QStringLiteral("no play-page address")};
-    }
     m_items.push_back(std::move(item));
 }
 
@@ -170,11 +194,12 @@ void Runner::print(const Item &item)
         };
         writeLine(m_out, QJsonDocument(object).toJson(QJsonDocument::Compact));
     } else if (outcome.status == Resolved) {
-        writeLine(m_out, outcome.url.toUtf8());
+        writeLine(m_out, escapeControls(outcome.url).toUtf8());
     } else {
-        writeLine(
-            m_err,
-            QStringLiteral("%1: '%2': %3").arg(kProgramName, item.input, outcome.error).toUtf8());
+        writeLine(m_err,
+                  escapeControls(
+                      QStringLiteral("%1: '%2': %3").arg(kProgramName, item.input, outcome.error))
+                      .toUtf8());
     }
 }
 

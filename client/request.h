@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class QRandomGenerator;
 
 namespace velmora {
@@ -11,17 +13,23 @@ inline constexpr char kSigningPrefix[] = "Hq_pwrTrack.zz?id=";
 inline constexpr char kSignedNonceSeparator[] = "&rs=";
 inline constexpr char kResolverPath[] = "/lxapi/vdj.x";
 
-// Answer members the programs read, and the track name of an unknown track.
-inline constexpr char kSongUrlPath[] = "Rendata.songURL";
-inline constexpr char kTrackNamePath[] = "Rendata.tname";
-inline constexpr char kTrackNotFound[] = "not_find";
+// Shortest track id that the resolver accepts.
+inline constexpr qsizetype kMinTrackIdLength = 2;
 
-// Shortest audio address that counts as one.
-inline constexpr qsizetype kMinSongUrlLength = 6;
+// The digits of the last play-page address (<site host>/play/<digits>.html)
+// found anywhere in `text`, leading zeros kept; the empty text when there is
+// none. Matching is case-sensitive and only ASCII 0-9 count as digits.
+QString GetTrackId(const QString &text);
+QString GetTrackId(const QString &text, const QString &siteHost);
+
+// The track id to ask the resolver for, or nullopt when `text` holds no
+// play-page address with an id the resolver accepts. Both front ends decide
+// "is this a usable address" here.
+std::optional<QString> usableTrackId(const QString &text);
 
 // One five-digit half of a nonce from a draw in [0, 1):
 // floor(draw * 88888 + 11111), so 11111..99998.
-int NonceHalfFromDraw(float draw);
+int nonceHalfFromDraw(float draw);
 
 // Ten decimal digits: two halves from 24-bit draws of `generator`
 // (the system-seeded generator by default).
@@ -33,7 +41,6 @@ QString MakeRequestSignature(const QString &trackId, const QString &nonce);
 
 // https://<host>/lxapi/vdj.x?id=<trackId>&k=<nonce>&r=<signature>, nothing
 // encoded. `resolverHost` may carry a port ("127.0.0.1:8443").
-QString BuildRequestAddress(const QString &trackId, const QString &nonce, const QString &signature);
 QString BuildRequestAddress(const QString &trackId, const QString &nonce, const QString &signature,
                             const QString &resolverHost);
 

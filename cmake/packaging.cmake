@@ -31,6 +31,7 @@ set(VELMORA_DEB_DEPENDS
     "gstreamer1.0-plugins-good"
     "gstreamer1.0-libav"
     "glib-networking"
+    "qt6-translations-l10n"
     "fonts-wqy-microhei | fonts-noto-cjk")
 list(JOIN VELMORA_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 

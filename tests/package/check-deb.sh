@@ -29,7 +29,8 @@ for file in \
 done
 check "no static libraries or headers" bash -c '! grep -qE "\.(a|h)$" <<<"$1"' _ "$contents"
 for dep in libqt6widgets6 libqt6network6 libqt6multimedia6 libqt6svg6 qt6-qpa-plugins \
-    gstreamer1.0-plugins-good gstreamer1.0-libav glib-networking fonts-wqy-microhei; do
+    gstreamer1.0-plugins-good gstreamer1.0-libav glib-networking fonts-wqy-microhei \
+    qt6-translations-l10n; do
     check "depends on $dep" grep -q "$dep" <<<"$depends"
 done
 

@@ -1,8 +1,11 @@
-#include "httpget.h"
+#include "fetch.h"
+
+#include "causes.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QRegularExpression>
+#include <QSslCertificate>
 #include <QStringDecoder>
 
 namespace velmora {
@@ -53,13 +56,13 @@ TextFetch::TextFetch(QNetworkAccessManager &manager, const QString &address,
     m_idleTimer.setInterval(m_options.idleTimeout);
     connect(&m_idleTimer, &QTimer::timeout, this, [this] {
         fail(HttpText::Failure::TimedOut,
-             tr("timed out: nothing received for %1 s").arg(seconds(m_options.idleTimeout)));
+             causes::text(causes::kIdleTimeout).arg(seconds(m_options.idleTimeout)));
     });
     m_totalTimer.setSingleShot(true);
     m_totalTimer.setInterval(m_options.totalTimeout);
     connect(&m_totalTimer, &QTimer::timeout, this, [this] {
         fail(HttpText::Failure::TimedOut,
-             tr("timed out: no complete answer within %1 s").arg(seconds(m_options.totalTimeout)));
+             causes::text(causes::kTotalTimeout).arg(seconds(m_options.totalTimeout)));
     });
     m_idleTimer.start();
     m_totalTimer.start();
@@ -68,15 +71,6 @@ TextFetch::TextFetch(QNetworkAccessManager &manager, const QString &address,
 TextFetch::~TextFetch()
 {
     stop();
-}
-
-void TextFetch::abort()
-{
-    if (m_done)
-        return;
-    m_done = true;
-    stop();
-    deleteLater();
 }
 
 void TextFetch::stop()
@@ -98,10 +92,15 @@ void TextFetch::onReadyRead()
         return;
     m_idleTimer.start();
     m_body += m_reply->readAll(); // already decompressed by the manager
-    if (m_body.size() > m_options.maxBodyBytes) {
-        fail(HttpText::Failure::TooLarge,
-             tr("answer too large: over %1 bytes").arg(m_options.maxBodyBytes));
-    }
+    failWhenTooLarge();
+}
+
+bool TextFetch::failWhenTooLarge()
+{
+    if (m_body.size() <= m_options.maxBodyBytes)
+        return false;
+    fail(HttpText::Failure::TooLarge, causes::text(causes::kTooLarge).arg(m_options.maxBodyBytes));
+    return true;
 }
 
 void TextFetch::onFinished()
@@ -112,11 +111,8 @@ void TextFetch::onFinished()
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QNetworkReply::NetworkError error = m_reply->error();
 
-    if (m_body.size() > m_options.maxBodyBytes) {
-        fail(HttpText::Failure::TooLarge,
-             tr("answer too large: over %1 bytes").arg(m_options.maxBodyBytes));
+    if (failWhenTooLarge())
         return;
-    }
     if (error == QNetworkReply::NoError || (status > 0 && isHttpStatusError(error))) {
         HttpText result;
         result.httpStatus = status;
@@ -128,31 +124,30 @@ void TextFetch::onFinished()
     const QString detail = m_reply->errorString();
     switch (error) {
     case QNetworkReply::ConnectionRefusedError:
-        fail(HttpText::Failure::ConnectionRefused, tr("connection refused (%1)").arg(detail));
+        fail(HttpText::Failure::ConnectionRefused,
+             causes::text(causes::kConnectionRefused).arg(detail));
         break;
     case QNetworkReply::HostNotFoundError:
-        fail(HttpText::Failure::HostNotFound, tr("host not found (%1)").arg(detail));
+        fail(HttpText::Failure::HostNotFound, causes::text(causes::kHostNotFound).arg(detail));
         break;
     case QNetworkReply::TimeoutError:
-        fail(HttpText::Failure::TimedOut, tr("timed out (%1)").arg(detail));
+        fail(HttpText::Failure::TimedOut, causes::text(causes::kTimedOut).arg(detail));
         break;
     case QNetworkReply::SslHandshakeFailedError:
         fail(HttpText::Failure::Tls,
-             tr("TLS handshake failed: %1").arg(m_tlsErrors.isEmpty() ? detail : m_tlsErrors));
+             causes::text(causes::kTls).arg(m_tlsErrors.isEmpty() ? detail : m_tlsErrors));
         break;
     case QNetworkReply::TooManyRedirectsError:
     case QNetworkReply::InsecureRedirectError:
-        fail(HttpText::Failure::RedirectRefused, tr("redirect refused (%1)").arg(detail));
+        fail(HttpText::Failure::RedirectRefused,
+             causes::text(causes::kRedirectRefused).arg(detail));
         break;
     case QNetworkReply::RemoteHostClosedError:
         fail(HttpText::Failure::ConnectionClosed,
-             tr("connection closed before the answer was complete (%1)").arg(detail));
-        break;
-    case QNetworkReply::OperationCanceledError:
-        fail(HttpText::Failure::Canceled, tr("request canceled (%1)").arg(detail));
+             causes::text(causes::kConnectionClosed).arg(detail));
         break;
     default:
-        fail(HttpText::Failure::Other, tr("request failed (%1)").arg(detail));
+        fail(HttpText::Failure::Other, causes::text(causes::kRequestFailed).arg(detail));
         break;
     }
 }
@@ -190,6 +185,21 @@ void TextFetch::complete(HttpText result)
     stop();
     emit finished(result);
     deleteLater();
+}
+
+std::optional<QSslConfiguration> sslWithExtraCa(const QByteArray &pem, QString *error)
+{
+    const QList<QSslCertificate> certificates = QSslCertificate::fromData(pem, QSsl::Pem);
+    if (certificates.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("no PEM certificate found");
+        return std::nullopt;
+    }
+    // Qt looks the system's CAs up on demand only while a configuration has
+    // none of its own, so they are listed explicitly next to the extra ones.
+    QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+    ssl.setCaCertificates(QSslConfiguration::systemCaCertificates() + certificates);
+    return ssl;
 }
 
 TextFetch *HttpGetText(QNetworkAccessManager &manager, const QString &address,

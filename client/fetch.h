@@ -47,7 +47,6 @@ struct HttpText
         TooLarge,
         RedirectRefused,
         ConnectionClosed,
-        Canceled,
         Other,
     };
 
@@ -59,9 +58,9 @@ struct HttpText
     bool ok() const { return failure == Failure::None; }
 };
 
-// One asynchronous GET. Emits finished() exactly once unless aborted, then
-// deletes itself later. Destroying it (with its parent, say) aborts the
-// request without emitting anything.
+// One asynchronous GET. Emits finished() exactly once, then deletes itself
+// later. Destroying it first (with its parent, say) aborts the request
+// without emitting anything.
 class TextFetch : public QObject
 {
     Q_OBJECT
@@ -70,14 +69,12 @@ public:
               const FetchOptions &options = {}, QObject *parent = nullptr);
     ~TextFetch() override;
 
-    // Stops the request; finished() is not emitted.
-    void abort();
-
 signals:
     void finished(const velmora::HttpText &result);
 
 private:
     void onReadyRead();
+    bool failWhenTooLarge();
     void onFinished();
     void fail(HttpText::Failure failure, const QString &cause);
     void stop();
@@ -92,6 +89,10 @@ private:
     QString m_tlsErrors;
     bool m_done = false;
 };
+
+// Trusts the system's CAs plus those in `pem` (PEM text, one or more
+// certificates). Returns nullopt, with `error` set, when `pem` holds none.
+std::optional<QSslConfiguration> sslWithExtraCa(const QByteArray &pem, QString *error = nullptr);
 
 // Starts a GET of `address` (an absolute http or https address, used as it
 // stands) and returns the fetch; connect to its finished() signal.

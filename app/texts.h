@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+// Everything the window says, character for character, in one place. The
+// window is a Chinese program whatever the machine's locale, so these are
+// written in Chinese rather than translated.
+namespace velmora::texts {
+
+// The window.
+inline constexpr QStringView kTitle = u"Velmora音乐网链接解析";
+inline constexpr QStringView kPrompt = u"请输入音乐试听地址：";
+inline constexpr QStringView kExamplePrefix = u"示例链接：";
+inline constexpr QStringView kResolveButton = u"点击解析";
+inline constexpr QStringView kSpareButton = u"Command2";
+inline constexpr QStringView kDesignedFontFace = u"微软雅黑";
+
+// The message boxes: text, then title.
+inline constexpr QStringView kBadAddress = u"输入的网址有误！";
+inline constexpr QStringView kBadAddressTitle = u"地址不准确";
+inline constexpr QStringView kNotFound = u"歌曲信息未找到!";
+inline constexpr QStringView kNotFoundTitle = u"未找到歌曲";
+inline constexpr QStringView kRequestError = u"数据请求错误!";
+inline constexpr QStringView kRequestErrorTitle = u"数据错误";
+
+// The player's status line. A failure reads kCannotPlay and one of the causes.
+inline constexpr QStringView kReady = u"就绪";
+inline constexpr QStringView kBuffering = u"正在缓冲…";
+inline constexpr QStringView kPlaying = u"正在播放";
+inline constexpr QStringView kPaused = u"已暂停";
+inline constexpr QStringView kStopped = u"已停止";
+inline constexpr QStringView kFinished = u"播放完毕";
+inline constexpr QStringView kCannotPlay = u"无法播放：";
+inline constexpr QStringView kBadAudioAddress = u"地址无效";
+inline constexpr QStringView kUnreadable = u"无法读取音频";
+inline constexpr QStringView kUnsupported = u"格式不支持";
+inline constexpr QStringView kNetwork = u"网络错误";
+inline constexpr QStringView kAccessDenied = u"没有访问权限";
+inline constexpr QStringView kOtherFailure = u"播放出错";
+
+// The player's buttons, bars and context menu.
+inline constexpr QStringView kPlay = u"播放";
+inline constexpr QStringView kPause = u"暂停";
+inline constexpr QStringView kStop = u"停止";
+inline constexpr QStringView kMute = u"静音";
+inline constexpr QStringView kUnmute = u"取消静音";
+inline constexpr QStringView kPosition = u"播放进度";
+inline constexpr QStringView kVolume = u"音量";
+inline constexpr QStringView kCopyAddress = u"复制音频地址";
+
+inline QString cannotPlay(QStringView cause)
+{
+    return kCannotPlay.toString().append(cause);
+}
+
+} // namespace velmora::texts

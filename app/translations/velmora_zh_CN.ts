@@ -1,0 +1,75 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>velmora::causes</name>
+    <message>
+        <source>timed out: nothing received for %1 s</source>
+        <translation>请求超时：%1 秒内没有收到任何数据</translation>
+    </message>
+    <message>
+        <source>timed out: no complete answer within %1 s</source>
+        <translation>请求超时：%1 秒内没有收到完整的应答</translation>
+    </message>
+    <message>
+        <source>answer too large: over %1 bytes</source>
+        <translation>应答过大：超过 %1 字节</translation>
+    </message>
+    <message>
+        <source>connection refused (%1)</source>
+        <translation>连接被拒绝（%1）</translation>
+    </message>
+    <message>
+        <source>host not found (%1)</source>
+        <translation>找不到主机（%1）</translation>
+    </message>
+    <message>
+        <source>timed out (%1)</source>
+        <translation>请求超时（%1）</translation>
+    </message>
+    <message>
+        <source>TLS handshake failed: %1</source>
+        <translation>TLS 握手失败：%1</translation>
+    </message>
+    <message>
+        <source>redirect refused (%1)</source>
+        <translation>已拒绝重定向（%1）</translation>
+    </message>
+    <message>
+        <source>connection closed before the answer was complete (%1)</source>
+        <translation>应答完整之前连接已关闭（%1）</translation>
+    </message>
+    <message>
+        <source>request failed (%1)</source>
+        <translation>请求失败（%1）</translation>
+    </message>
+    <message>
+        <source>the answer is empty</source>
+        <translation>应答为空</translation>
+    </message>
+    <message>
+        <source>the answer is not JSON (%1 at offset %2)</source>
+        <translation>应答不是 JSON（位置 %2：%1）</translation>
+    </message>
+    <message>
+        <source>the answer has no members</source>
+        <translation>应答中没有任何成员</translation>
+    </message>
+    <message>
+        <source>the answer has no %1</source>
+        <translation>应答中没有 %1</translation>
+    </message>
+    <message>
+        <source>the answer has no audio address (track name &quot;%1&quot;)</source>
+        <translation>应答中没有音频地址（歌曲名称“%1”）</translation>
+    </message>
+    <message>
+        <source>the answer has neither an audio address nor a track name</source>
+        <translation>应答中既没有音频地址也没有歌曲名称</translation>
+    </message>
+    <message>
+        <source>HTTP %1: %2</source>
+        <translation>HTTP %1：%2</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+
+// Why a resolve gave no audio address: every readable cause the client
+// reports, in one block. They are English as written, which is what the
+// command line prints; the window installs a translation of this context.
+namespace velmora::causes {
+
+inline constexpr char kContext[] = "velmora::causes";
+
+// The fetch.
+inline constexpr char kIdleTimeout[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "timed out: nothing received for %1 s");
+inline constexpr char kTotalTimeout[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "timed out: no complete answer within %1 s");
+inline constexpr char kTooLarge[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "answer too large: over %1 bytes");
+inline constexpr char kConnectionRefused[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "connection refused (%1)");
+inline constexpr char kHostNotFound[] = QT_TRANSLATE_NOOP("velmora::causes", "host not found (%1)");
+inline constexpr char kTimedOut[] = QT_TRANSLATE_NOOP("velmora::causes", "timed out (%1)");
+inline constexpr char kTls[] = QT_TRANSLATE_NOOP("velmora::causes", "TLS handshake failed: %1");
+inline constexpr char kRedirectRefused[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "redirect refused (%1)");
+inline constexpr char kConnectionClosed[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "connection closed before the answer was complete (%1)");
+inline constexpr char kRequestFailed[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "request failed (%1)");
+
+// The answer.
+inline constexpr char kEmptyAnswer[] = QT_TRANSLATE_NOOP("velmora::causes", "the answer is empty");
+inline constexpr char kNotJson[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "the answer is not JSON (%1 at offset %2)");
+inline constexpr char kNoMembers[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "the answer has no members");
+inline constexpr char kNoMember[] = QT_TRANSLATE_NOOP("velmora::causes", "the answer has no %1");
+inline constexpr char kNoAudioAddress[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "the answer has no audio address (track name \"%1\")");
+inline constexpr char kNothingUsable[] = QT_TRANSLATE_NOOP(
+    "velmora::causes", "the answer has neither an audio address nor a track name");
+inline constexpr char kHttpStatus[] = QT_TRANSLATE_NOOP("velmora::causes", "HTTP %1: %2");
+
+// One of the texts above in the application's language.
+inline QString text(const char *cause)
+{
+    return QCoreApplication::translate(kContext, cause);
+}
+
+} // namespace velmora::causes
