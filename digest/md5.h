@@ -1,18 +1,9 @@
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace velmora {
-
-// Raised by the word shifts for a count outside 0..31 (the old code's
-// "error 6, overflow"). A digest never raises it: all its counts are fixed.
-class DigestError : public std::out_of_range
-{
-public:
-    using std::out_of_range::out_of_range;
-};
 
 // MD5 (RFC 1321) of `text` as lowercase hexadecimal.
 //

@@ -8,16 +8,22 @@
 // the plain unsigned ones. They stay inline here because the compression
 // loop runs them 64 times per block and needs their counts folded away.
 
-#include "md5.h"
-
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace velmora::md5 {
 
-// Throws DigestError for a shift count outside 0..31.
+// Raised by the word shifts for a count outside 0..31. A digest never raises
+// it: all its counts are fixed.
+class DigestError : public std::out_of_range
+{
+public:
+    using std::out_of_range::out_of_range;
+};
+
 [[noreturn]] void ThrowBadShiftCount(int count);
 
 constexpr std::uint32_t ShiftWordLeft(std::uint32_t v, int n)
