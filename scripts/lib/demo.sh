@@ -2,6 +2,8 @@
 # resolver on fixed loopback ports, and a build of the window program whose
 # built-in resolver host and extra CA point at it. Sourced, not run.
 
+source "$ROOT/scripts/lib/fake.sh"
+
 DEMO_RESOLVER_PORT="${DEMO_RESOLVER_PORT:-47443}"
 DEMO_MEDIA_PORT="${DEMO_MEDIA_PORT:-47080}"
 DEMO_BUILD="$ROOT/build-demo"
@@ -13,18 +15,9 @@ build_demo() {
         -DVELMORA_EXTRA_CA_FILE="$ROOT/tests/fake/certs/ca.pem"
 }
 
-# Starts fake-resolver in the background; sets FAKE_PID.
+# Starts fake-resolver on the demo ports in the background and prints where
+# it listens; sets FAKE_PID (and the rest that start_fake sets).
 start_fake_resolver() {
-    local out
-    out="$(mktemp)"
-    "$DEMO_BUILD/tests/fake/fake-resolver" --port "$DEMO_RESOLVER_PORT" \
-        --media-port "$DEMO_MEDIA_PORT" >"$out" 2>&1 &
-    FAKE_PID=$!
-    for _ in $(seq 50); do
-        grep -q '^ca:' "$out" && break
-        kill -0 "$FAKE_PID" 2>/dev/null || { cat "$out" >&2; return 1; }
-        sleep 0.1
-    done
-    cat "$out"
-    rm -f "$out"
+    start_fake "$DEMO_BUILD/tests/fake/fake-resolver" "$DEMO_RESOLVER_PORT" "$DEMO_MEDIA_PORT"
+    printf '%s\n' "$FAKE_REPORT"
 }

@@ -1,0 +1,20 @@
+# Turns hyperfine's JSON export of the command-line race into figures lines
+# ("name value") for scripts/bench: median time and run count of
+# velmora-resolve (cli_ours_*) and of yt-dlp -g (cli_ytdlp_*).
+#   python3 bench/hyperfine_figures.py HYPERFINE.json
+import json
+import sys
+
+
+def main():
+    with open(sys.argv[1]) as f:
+        results = json.load(f)['results']
+    for r in results:
+        # The names are the ones scripts/bench gives hyperfine with -n.
+        key = 'cli_ours' if r['command'] == 'velmora-resolve' else 'cli_ytdlp'
+        print(f"{key}_median_ms {r['median'] * 1e3:.6g}")
+        print(f"{key}_runs {len(r['times'])}")
+
+
+if __name__ == '__main__':
+    main()
