@@ -1,8 +1,11 @@
 #include "playercontrols.h"
 #include "playerwidget.h"
+#include "texts.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QAudioOutput>
+#include <QClipboard>
 #include <QDataStream>
 #include <QHttpServer>
 #include <QHttpServerResponse>
@@ -95,7 +98,7 @@ void TestPlayer::startsWithStoredSettings()
     QCOMPARE(w.controls()->volume(), 50);
     QVERIFY(!w.isMuted() && w.mediaPlayer()->source().isEmpty());
     QVERIFY(w.mediaPlayer()->loops() == 1 && w.mediaPlayer()->playbackRate() == 1.0);
-    QCOMPARE(w.statusText(), playerstatus::kReady.toString());
+    QCOMPARE(w.statusText(), texts::kReady.toString());
     // The full interface fits the strip at the bottom of the window.
     QVERIFY(w.minimumSizeHint().width() <= 391 && w.minimumSizeHint().height() <= 55);
 }
@@ -127,31 +130,56 @@ void TestPlayer::playsAndObeysTheControls()
     auto *play = w.findChild<QToolButton *>(u"playButton"_s);
     QMediaPlayer *player = w.mediaPlayer();
     w.setUrl(address(u"/tone.wav"_s)); // auto-start: no play() call
-    QTRY_COMPARE(w.statusText(), playerstatus::kPlaying.toString());
+    QTRY_COMPARE(w.statusText(), texts::kPlaying.toString());
     QTRY_VERIFY(w.findChild<QSlider *>(u"positionSlider"_s)->value() > 0);
     QCOMPARE(w.controls()->duration(), 2000);
 
     QTest::mouseClick(w.findChild<QToolButton *>(u"stopButton"_s), Qt::LeftButton);
     QTRY_COMPARE(player->playbackState(), QMediaPlayer::StoppedState);
-    QCOMPARE(w.statusText(), playerstatus::kStopped.toString());
+    QCOMPARE(w.statusText(), texts::kStopped.toString());
     w.play();
     QTRY_VERIFY(player->position() > 0);
     QTest::mouseClick(play, Qt::LeftButton); // shows "pause" while playing
     QTRY_COMPARE(player->playbackState(), QMediaPlayer::PausedState);
-    QCOMPARE(w.statusText(), playerstatus::kPaused.toString());
+    QCOMPARE(w.statusText(), texts::kPaused.toString());
     const qint64 pausedAt = player->position();
     QTest::mouseClick(play, Qt::LeftButton);
     QTRY_VERIFY(player->position() > pausedAt);
-    QTRY_COMPARE(w.statusText(), playerstatus::kPlaying.toString());
+    QTRY_COMPARE(w.statusText(), texts::kPlaying.toString());
 
     QTest::mouseClick(w.findChild<QToolButton *>(u"muteButton"_s), Qt::LeftButton);
     QVERIFY(w.isMuted() && w.controls()->isMuted());
+
+    // The context menu does the same, in Chinese, and copies the address.
+    const auto action = [&w](const QString &name) {
+        return w.findChild<QAction *>(name);
+    };
+    QCOMPARE(w.controls()->contextMenuPolicy(), Qt::ActionsContextMenu);
+    QStringList menu;
+    for (const QAction *a : w.controls()->actions())
+        menu << a->text();
+    QCOMPARE(menu, (QStringList{u"暂停"_s, u"停止"_s, u"静音"_s, u"复制音频地址"_s}));
+    QVERIFY(action(u"muteAction"_s)->isChecked());
+    action(u"muteAction"_s)->trigger();
+    QVERIFY(!w.isMuted());
+    action(u"playAction"_s)->trigger();
+    QTRY_COMPARE(player->playbackState(), QMediaPlayer::PausedState);
+    QCOMPARE(action(u"playAction"_s)->text(), u"播放"_s);
+    action(u"playAction"_s)->trigger();
+    QTRY_COMPARE(player->playbackState(), QMediaPlayer::PlayingState);
+    action(u"copyAction"_s)->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(), address(u"/tone.wav"_s));
+    action(u"stopAction"_s)->trigger();
+    QTRY_COMPARE(player->playbackState(), QMediaPlayer::StoppedState);
+    w.play();
+    action(u"muteAction"_s)->trigger();
     QTest::keyClick(w.findChild<QSlider *>(u"volumeSlider"_s), Qt::Key_PageDown);
     QCOMPARE(w.volume(), 40);
 
     w.setUrl(QString());
     QVERIFY(player->source().isEmpty() && player->playbackState() == QMediaPlayer::StoppedState);
-    QCOMPARE(w.statusText(), playerstatus::kReady.toString());
+    QCOMPARE(w.statusText(), texts::kReady.toString());
+    QVERIFY(!action(u"copyAction"_s)->isEnabled());
 }
 
 void TestPlayer::positionBarWaitsForTheUser()
@@ -189,6 +217,11 @@ void TestPlayer::reportsFailuresInStatusLine_data()
     QTest::newRow("undecodable") << address(u"/noise.wav"_s) << false;
     QTest::newRow("no scheme") << u"song 123.mp3"_s << true;
     QTest::newRow("no host") << u"http:///a.wav"_s << true;
+    QTest::newRow("local file")
+        << QUrl::fromLocalFile(QCoreApplication::applicationFilePath()).toString() << true;
+    QTest::newRow("bare local path") << QCoreApplication::applicationFilePath() << true;
+    QTest::newRow("other scheme") << u"ftp://127.0.0.1/a.wav"_s << true;
+    QTest::newRow("surrounding space") << u" "_s + address(u"/tone.wav"_s) << true;
 }
 
 void TestPlayer::reportsFailuresInStatusLine()
@@ -200,24 +233,24 @@ void TestPlayer::reportsFailuresInStatusLine()
     w.setUrl(url);
     w.play(); // as the window does after setting the address
     if (rejectedAtOnce)
-        QCOMPARE(w.statusText(), playerstatus::cannotPlay(playerstatus::kBadAddress));
-    QTRY_VERIFY2(w.statusText().startsWith(playerstatus::kCannotPlay), qPrintable(w.statusText()));
+        QCOMPARE(w.statusText(), texts::cannotPlay(texts::kBadAudioAddress));
+    QTRY_VERIFY2(w.statusText().startsWith(texts::kCannotPlay), qPrintable(w.statusText()));
     QTRY_COMPARE(w.mediaPlayer()->playbackState(), QMediaPlayer::StoppedState);
     QCOMPARE(w.url(), url);
     QVERIFY(noDialogShown(&w));
 
     // The player stays usable for the next address.
     w.setUrl(address(u"/tone.wav"_s));
-    QTRY_COMPARE(w.statusText(), playerstatus::kPlaying.toString());
+    QTRY_COMPARE(w.statusText(), texts::kPlaying.toString());
 }
 
 void TestPlayer::retriesFailedAddressOnPlay()
 {
     PlayerWidget w;
     w.setUrl(address(u"/flaky.wav"_s));
-    QTRY_VERIFY(w.statusText().startsWith(playerstatus::kCannotPlay));
+    QTRY_VERIFY(w.statusText().startsWith(texts::kCannotPlay));
     QTest::mouseClick(w.findChild<QToolButton *>(u"playButton"_s), Qt::LeftButton);
-    QTRY_COMPARE(w.statusText(), playerstatus::kPlaying.toString());
+    QTRY_COMPARE(w.statusText(), texts::kPlaying.toString());
     QTRY_VERIFY(w.mediaPlayer()->position() > 0);
 }
 

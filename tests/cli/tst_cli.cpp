@@ -1,14 +1,10 @@
 // The real velmora-resolve, run against the fake resolver of this process.
 // The fake answers from this process's event loop, so every wait spins it.
-#include "catalogue.h"
-#include "fakeresolver.h"
-#include "settings.h"
+#include "againstfake.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QSignalSpy>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -17,20 +13,10 @@ using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
 namespace {
-
 QString page(int id)
 {
-    return u"https://%1/play/%2.html"_s.arg(velmora::settings::kSiteHost).arg(id);
+    return velmora::testing::playPage(id).replace(u"http:"_s, u"https:"_s);
 }
-
-struct Run
-{
-    int status = -1; // -1: crashed or never ended
-    QStringList out; // lines
-    QStringList err;
-    qsizetype receivedAtFirstOutput = -1; // requests the fake had seen by then
-};
-
 } // namespace
 
 class TestCli : public QObject
@@ -42,13 +28,14 @@ private slots:
     void results();
     void json_data();
     void json();
+    void controlCharactersEscaped();
     void ordering_data();
     void ordering();
     void options_data();
     void options();
 
 private:
-    Run run(const QStringList &arguments, const QByteArray &input = {});
+    velmora::testing::CliRun run(const QStringList &arguments, const QByteArray &input = {});
     FakeResolver m_fake;
 };
 
@@ -58,39 +45,9 @@ void TestCli::initTestCase()
     m_fake.setTrickleInterval(10ms); // about a second for the whole answer
 }
 
-// Runs the program against the fake, trusting its CA; later options win.
-Run TestCli::run(const QStringList &arguments, const QByteArray &input)
+velmora::testing::CliRun TestCli::run(const QStringList &arguments, const QByteArray &input)
 {
-    Run result;
-    QProcess process;
-    const qsizetype before = m_fake.received().size();
-    const auto firstOutput = [&] {
-        if (result.receivedAtFirstOutput < 0)
-            result.receivedAtFirstOutput = m_fake.received().size() - before;
-    };
-    connect(&process, &QProcess::readyReadStandardOutput, &process, firstOutput);
-    connect(&process, &QProcess::readyReadStandardError, &process, firstOutput);
-    QSignalSpy finished(&process, &QProcess::finished);
-
-    process.start(QStringLiteral(VELMORA_RESOLVE_EXE),
-                  QStringList{u"--resolver"_s, m_fake.resolverBase().toString(), u"--cacert"_s,
-                              FakeResolver::caFilePath()} +
-                      arguments);
-    if (!process.waitForStarted())
-        return result;
-    process.write(input);
-    process.closeWriteChannel();
-    if (!finished.wait(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    if (process.exitStatus() == QProcess::NormalExit)
-        result.status = process.exitCode();
-    result.out =
-        QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-    result.err = QString::fromUtf8(process.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
-    return result;
+    return velmora::testing::runCli(m_fake, arguments, input);
 }
 
 void TestCli::results_data()
@@ -127,6 +84,9 @@ void TestCli::results_data()
     row("short url", {page(FiveCharUrl)}, {fails(page(FiveCharUrl))}, 5);
     const QString otherCa = QFileInfo(FakeResolver::caFilePath()).path() + u"/foreign-ca.pem"_s;
     row("another CA", {u"--cacert"_s, otherCa, page(Demo)}, {fails(page(Demo))}, 5);
+    row("one https redirect", {page(Redirect)}, {url(Demo)}, 0);
+    row("file: address", {page(FileUrl)}, {fails(page(FileUrl))}, 5);
+    row("local path", {page(LocalPath)}, {fails(page(LocalPath))}, 5);
     row("4 beats 3", {page(Unknown), text, page(Demo)},
         {fails(page(Unknown)), fails(text), url(Demo)}, 4);
     row("5 beats 4 and 3", {text, page(ServerError), page(Unknown)},
@@ -140,7 +100,7 @@ void TestCli::results()
     QFETCH(QStringList, expected);
     QFETCH(int, status);
 
-    const Run r = run(arguments, stdinText.toUtf8());
+    const auto r = run(arguments, stdinText.toUtf8());
     QCOMPARE(r.status, status);
     QStringList urls, failing;
     for (const QString &e : expected)
@@ -174,6 +134,13 @@ void TestCli::json_data()
     // Well before the built-in limits of 30 s without data and 60 s in all.
     row("stall, --timeout 1", {u"--timeout"_s, u"1"_s, page(Stall)}, u"900010"_s, null, null,
         u"timed out: no complete answer within 1 s"_s);
+    row("file: address kept", {page(FileUrl)}, QString::number(FileUrl),
+        m_fake.songUrl(FileUrl).toString(), u"Local File"_s, u"not an http or https address"_s);
+    // JSON escapes what an answer holds; the text stays exact.
+    row("control characters kept", {page(ControlChars)}, QString::number(ControlChars),
+        m_fake.songUrl(Demo).toString() +
+            u"\n\x1b]0;owned\x07http://127.0.0.1:1/foreign.mp3\x1b[2J\u009b"_s,
+        u"Bell\x07Name\x1b[31m"_s, null);
 }
 
 void TestCli::json()
@@ -181,7 +148,7 @@ void TestCli::json()
     QFETCH(QStringList, arguments);
     QFETCH(QJsonObject, expected);
 
-    const Run r = run(QStringList{u"--json"_s} + arguments);
+    const auto r = run(QStringList{u"--json"_s} + arguments);
     QCOMPARE(r.err, QStringList{}); // everything is in the object
     QCOMPARE(r.out.size(), 1);
     QJsonParseError parseError;
@@ -193,6 +160,18 @@ void TestCli::json()
              qPrintable(r.out[0]));
     object.remove(u"error"_s);
     QCOMPARE(object, expected); // and no other members
+}
+
+// Plain output: one line per input and nothing the terminal would act on.
+void TestCli::controlCharactersEscaped()
+{
+    const auto r = run({page(tracks::ControlChars), page(tracks::FiveCharUrl)});
+    QCOMPARE(r.out.size(), 1);
+    QCOMPARE(r.out.at(0), m_fake.songUrl(tracks::Demo).toString() +
+                              u"%0A%1B]0;owned%07http://127.0.0.1:1/foreign.mp3%1B[2J%C2%9B"_s);
+    QCOMPARE(r.err.size(), 1);
+    QVERIFY(
+        !r.err.join(u'\n').contains(QRegularExpression(u"[\\x00-\\x08\\x0b-\\x1f\\x7f-\\x9f]"_s)));
 }
 
 void TestCli::ordering_data()
@@ -222,7 +201,7 @@ void TestCli::ordering()
     QStringList arguments{u"--json"_s, u"-j"_s, jobs, u"--timeout"_s, timeout};
     for (int track : tracks)
         arguments << page(track);
-    const Run r = run(arguments);
+    const auto r = run(arguments);
     QCOMPARE(r.receivedAtFirstOutput, receivedAtFirstOutput);
     QCOMPARE(r.out.size(), tracks.size());
     for (qsizetype i = 0; i < tracks.size(); ++i) {
@@ -270,7 +249,7 @@ void TestCli::options()
     QFETCH(QString, message);
 
     const qsizetype before = m_fake.received().size();
-    const Run r = run(options + QStringList{page(tracks::Demo)});
+    const auto r = run(options + QStringList{page(tracks::Demo)});
     QCOMPARE(r.status, status);
     const QString shown = (status == 0 ? r.out : r.err).join(u'\n');
     QVERIFY2(shown.contains(message), qPrintable(shown));

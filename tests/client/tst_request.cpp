@@ -1,7 +1,6 @@
 // Forming a resolver request: track id, nonce, signature, address.
 #include "request.h"
 #include "settings.h"
-#include "trackid.h"
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>
@@ -97,7 +96,7 @@ void TestRequest::nonceHalf()
 {
     QFETCH(float, draw);
     QFETCH(int, half);
-    QCOMPARE(velmora::NonceHalfFromDraw(draw), half);
+    QCOMPARE(velmora::nonceHalfFromDraw(draw), half);
 }
 
 void TestRequest::nonceShape()
@@ -153,17 +152,13 @@ void TestRequest::address()
     const QString sig = velmora::MakeRequestSignature(id, nonce);
     const QString address = velmora::BuildRequestAddress(id, nonce, sig, "127.0.0.1:8443");
     QCOMPARE(address, "https://127.0.0.1:8443/lxapi/vdj.x?id=" + id + "&k=" + nonce + "&r=" + sig);
-
-    const QString builtIn = velmora::BuildRequestAddress(id, nonce, sig);
-    QVERIFY(builtIn.startsWith(
-        QStringLiteral("https://%1/lxapi/vdj.x?").arg(velmora::settings::kResolverHost)));
-    const QUrl url(builtIn);
+    const QUrl url(address);
     const auto items = QUrlQuery(url).queryItems();
     QCOMPARE(items.size(), 3);
     QCOMPARE(items[0], qMakePair(QStringLiteral("id"), id));
     QCOMPARE(items[1], qMakePair(QStringLiteral("k"), nonce));
     QCOMPARE(items[2], qMakePair(QStringLiteral("r"), sig));
-    QVERIFY(builtIn.endsWith("&r=" + sig));
+
 }
 
 QTEST_APPLESS_MAIN(TestRequest)

@@ -55,6 +55,19 @@ inline constexpr int RedirectLoop = 900015; // 302 to itself, forever
 inline constexpr int DeflateBomb = 900016;  // small deflate body inflating past 4 MiB (Demo answer)
 inline constexpr int Redirect = 900017;     // one https 302 to a signed Demo request
 
+// Addresses no program should take from the service as they are. The local
+// file is the committed media/tone.wav, so a client that opens it succeeds.
+inline constexpr int FileUrl = 900020;     // songURL file://<tone.wav>, tname "Local File"
+inline constexpr int LocalPath = 900021;   // songURL <tone.wav> as a bare path, tname "Local Path"
+inline constexpr int LongUrl = 900023;     // Demo songURL + "?pad=xx...", tname "Long"
+inline constexpr int RelativeUrl = 900024; // songURL "media/169309.mp3", tname "Relative"
+// ControlChars: the Demo songURL, then "\n", ESC]0;owned BEL (a title change),
+// http://127.0.0.1:1/foreign.mp3, ESC[2J (clear screen) and U+009B (C1 CSI).
+inline constexpr int ControlChars = 900022; // songURL as above, tname "Bell" BEL "Name" ESC "[31m"
+
+// LongUrl's songURL in characters; the media port still serves the tone for it.
+inline constexpr int LongUrlLength = 40000;
+
 // Bodies the fake makes larger than this, before or after decompression.
 inline constexpr long long BodyLimit = 4LL * 1024 * 1024;
 

@@ -1,177 +1,130 @@
 #include "fakeresolver.h"
 
 #include <QCryptographicHash>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QHash>
 #include <QHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSslCertificate>
 #include <QSslKey>
+#include <QSslServer>
 #include <QSslSocket>
-#include <QTcpServer>
 #include <QTimer>
 
 #include <algorithm>
-#include <climits>
-#include <functional>
-#include <optional>
+
+using namespace Qt::StringLiterals;
 
 namespace velmora::fake {
 
-// Hands every accepted connection, already switched to server-side TLS, to
-// a callback. Sockets are children of the server, so they go with it.
-class TlsServer : public QTcpServer
+// How an answer leaves; what it says is the rest of its Mode.
+enum class Way { Send, Stall, Trickle, CutShort, Deflate, Loop, ToMedia, ToDemo };
+
+struct FakeResolver::Mode
 {
-public:
-    TlsServer(QSslConfiguration config, std::function<void(QSslSocket *)> onSocket, QObject *parent)
-        : QTcpServer(parent), m_config(std::move(config)), m_onSocket(std::move(onSocket))
-    {}
-
-protected:
-    void incomingConnection(qintptr descriptor) override
-    {
-        auto *socket = new QSslSocket(this);
-        if (!socket->setSocketDescriptor(descriptor)) {
-            delete socket;
-            return;
-        }
-        socket->setSslConfiguration(m_config);
-        connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
-        // A refused handshake does not always end in disconnected().
-        connect(socket, &QSslSocket::errorOccurred, socket, [socket] {
-            if (!socket->isEncrypted())
-                socket->deleteLater();
-        });
-        m_onSocket(socket);
-        socket->startServerEncryption();
-    }
-
-private:
-    QSslConfiguration m_config;
-    std::function<void(QSslSocket *)> m_onSocket;
+    QByteArray body;
+    int status = 200;
+    Way way = Way::Send;
 };
 
 namespace {
 
 constexpr qsizetype MaxHead = 16 * 1024;
+constexpr int SignError = -1; // no signed id is negative, so this key is free
 const QByteArray ResolverPath = "/lxapi/vdj.x";
-const QByteArray SigningPrefix = "Hq_pwrTrack.zz?id=";
 
-QByteArray material(const char *name)
+// The tracks with a tone (media/<id>.<format>) and a play page on the media port.
+struct Known
 {
-    QFile file(QStringLiteral(":/velmora-fake/") + QLatin1String(name));
+    int track;
+    const char *name, *format;
+};
+constexpr Known KnownTracks[] = {{tracks::Demo, tracks::DemoName, "mp3"},
+                                 {tracks::TwoDigit, tracks::TwoDigitName, "wav"},
+                                 {tracks::TestTone, tracks::TestToneName, "wav"}};
+
+const Known *known(int track)
+{
+    const auto found = std::ranges::find(KnownTracks, track, &Known::track);
+    return found == std::end(KnownTracks) ? nullptr : found;
+}
+
+QString fileOf(const Known &known)
+{
+    return u"%1.%2"_s.arg(known.track).arg(QLatin1String(known.format));
+}
+
+QByteArray material(const QByteArray &name)
+{
+    QFile file(":/velmora-fake/"_L1 + QLatin1String(name));
     if (!file.open(QIODevice::ReadOnly))
-        qFatal("fake resolver: missing resource %s", name);
+        qFatal("fake resolver: missing resource %s", name.constData());
     return file.readAll();
 }
 
-bool allOf(const QByteArray &text, bool (*accept)(char))
+QByteArray signatureOf(const QString &id, const QString &nonce)
 {
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(), accept);
+    const QByteArray text = ("Hq_pwrTrack.zz?id=" + id + "&rs=" + nonce).toLatin1();
+    return QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex().right(18);
 }
 
-bool isDigit(char c)
+// Id and nonce of a query that is exactly id, k, r in this order with r
+// matching; empty for any other.
+QStringList signedQuery(const QByteArray &query)
 {
-    return c >= '0' && c <= '9';
-}
-bool isLowerHex(char c)
-{
-    return isDigit(c) || (c >= 'a' && c <= 'f');
-}
-
-QByteArray signatureOf(const QByteArray &id, const QByteArray &nonce)
-{
-    return QCryptographicHash::hash(SigningPrefix + id + "&rs=" + nonce, QCryptographicHash::Md5)
-        .toHex()
-        .right(18);
-}
-
-struct SignedQuery
-{
-    QByteArray id;
-    QByteArray nonce;
-};
-
-// Exactly id, k, r in this order, well-formed, and r matching.
-std::optional<SignedQuery> checkQuery(const QByteArray &query)
-{
-    const QList<QByteArray> pairs = query.split('&');
-    if (pairs.size() != 3 || !pairs[0].startsWith("id=") || !pairs[1].startsWith("k=") ||
-        !pairs[2].startsWith("r="))
-        return std::nullopt;
-    const QByteArray id = pairs[0].mid(3);
-    const QByteArray nonce = pairs[1].mid(2);
-    const QByteArray signature = pairs[2].mid(2);
-    if (!allOf(id, isDigit) || nonce.size() != 10 || !allOf(nonce, isDigit) ||
-        signature.size() != 18 || !allOf(signature, isLowerHex) ||
-        signature != signatureOf(id, nonce))
-        return std::nullopt;
-    return SignedQuery{id, nonce};
+    static const QRegularExpression form(
+        QRegularExpression::anchoredPattern(u"id=([0-9]+)&k=([0-9]{10})&r=([0-9a-f]{18})"_s));
+    const QRegularExpressionMatch match = form.match(QString::fromLatin1(query));
+    if (!match.hasMatch() || signatureOf(match.captured(1), match.captured(2)) != match.captured(3))
+        return {};
+    return {match.captured(1), match.captured(2)};
 }
 
 QByteArray reason(int status)
 {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 302:
-        return "Found";
-    case 400:
-        return "Bad Request";
-    case 404:
-        return "Not Found";
-    case 405:
-        return "Method Not Allowed";
-    case 431:
-        return "Request Header Fields Too Large";
-    case 500:
-        return "Internal Server Error";
-    }
-    return "Unknown";
+    static const QHash<int, QByteArray> reasons{{200, "OK"},
+                                                {302, "Found"},
+                                                {400, "Bad Request"},
+                                                {404, "Not Found"},
+                                                {405, "Method Not Allowed"},
+                                                {431, "Request Header Fields Too Large"},
+                                                {500, "Internal Server Error"}};
+    return reasons.value(status, "Unknown");
 }
 
-QByteArray head(int status, const QByteArray &contentType, qsizetype contentLength,
-                const QByteArray &extraHeaders = {})
+QByteArray head(int status, qsizetype contentLength, const QByteArray &extraHeaders = {})
 {
-    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) +
-           "\r\nContent-Type: " + contentType +
+    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\nContent-Type: " +
+           (status == 200 ? "application/json; charset=utf-8" : "text/html") +
            "\r\nContent-Length: " + QByteArray::number(contentLength) + "\r\n" + extraHeaders +
            "Connection: close\r\n\r\n";
 }
 
 // One response per connection; disconnectFromHost() still flushes what is queued.
-void send(QSslSocket *socket, int status, const QByteArray &contentType, const QByteArray &body,
-          const QByteArray &extraHeaders = {})
+// Any status but 200 comes with a page of its own, as from a web server.
+void send(QSslSocket *socket, int status, QByteArray body = {}, const QByteArray &extra = {})
 {
-    socket->write(head(status, contentType, body.size(), extraHeaders) + body);
+    if (status != 200)
+        body = "<html><head><title>" + QByteArray::number(status) + "</title></head><body><h1>" +
+               QByteArray::number(status) + ' ' + reason(status) + "</h1></body></html>";
+    socket->write(head(status, body.size(), extra) + body);
     socket->disconnectFromHost();
 }
 
-void sendJson(QSslSocket *socket, const QByteArray &body)
+// QJsonValue::Undefined leaves the member out.
+QByteArray rendata(const QJsonValue &songUrl, const QJsonValue &name)
 {
-    send(socket, 200, "application/json; charset=utf-8", body);
+    const QJsonObject members{{u"songURL"_s, songUrl}, {u"tname"_s, name}};
+    return QJsonDocument(QJsonObject{{u"Rendata"_s, members}}).toJson(QJsonDocument::Compact);
 }
 
-QByteArray rendata(const QJsonObject &members)
+void redirect(QSslSocket *socket, const QUrl &to)
 {
-    return QJsonDocument(QJsonObject{{QStringLiteral("Rendata"), members}})
-        .toJson(QJsonDocument::Compact);
-}
-
-QByteArray htmlPage(int status)
-{
-    return "<html><head><title>" + QByteArray::number(status) + "</title></head><body><h1>" +
-           QByteArray::number(status) + ' ' + reason(status) + "</h1></body></html>";
-}
-
-void sendRedirect(QSslSocket *socket, const QUrl &location)
-{
-    send(socket, 302, "text/html", htmlPage(302), "Location: " + location.toEncoded() + "\r\n");
+    send(socket, 302, {}, "Location: " + to.toEncoded() + "\r\n");
 }
 
 } // namespace
@@ -184,17 +137,19 @@ bool FakeResolver::start(quint16 resolverPort, quint16 mediaPort)
 {
     if (m_tls)
         return false;
-    const bool foreign = m_kind == CertificateKind::Foreign;
+    const QByteArray name = m_kind == CertificateKind::Foreign ? "certs/foreign" : "certs/server";
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-    config.setLocalCertificate(
-        QSslCertificate(material(foreign ? "certs/foreign.pem" : "certs/server.pem")));
-    config.setPrivateKey(
-        QSslKey(material(foreign ? "certs/foreign.key" : "certs/server.key"), QSsl::Ec));
+    config.setLocalCertificate(QSslCertificate(material(name + ".pem")));
+    config.setPrivateKey(QSslKey(material(name + ".key"), QSsl::Ec));
     config.setPeerVerifyMode(QSslSocket::VerifyNone);
     config.setAllowedNextProtocols({QByteArrayLiteral("http/1.1")}); // no HTTP/2 here
 
-    m_tls = new TlsServer(
-        config, [this](QSslSocket *socket) { serve(socket); }, this);
+    m_tls = new QSslServer(this);
+    m_tls->setSslConfiguration(config);
+    connect(m_tls, &QSslServer::pendingConnectionAvailable, this, [this] {
+        while (QTcpSocket *socket = m_tls->nextPendingConnection())
+            serve(static_cast<QSslSocket *>(socket));
+    });
     if (!m_tls->listen(QHostAddress::LocalHost, resolverPort))
         return false;
     m_resolverPort = m_tls->serverPort();
@@ -202,67 +157,88 @@ bool FakeResolver::start(quint16 resolverPort, quint16 mediaPort)
     m_media = new QHttpServer(this);
     setUpMedia();
     m_mediaPort = m_media->listen(QHostAddress::LocalHost, mediaPort);
+    setUpModes();
     return m_mediaPort != 0;
 }
 
-QString FakeResolver::resolverHost() const
+// Built once the media port is known, as most answers point at it.
+void FakeResolver::setUpModes()
 {
-    return QStringLiteral("127.0.0.1:%1").arg(m_resolverPort);
-}
+    using namespace tracks;
+    const QString demo = mediaBase().toString() + u"/media/169309.mp3"_s;
+    const QString tone = QStringLiteral(VELMORA_FAKE_TONE_FILE);
+    const QString x = u"x"_s;
+    const QJsonValue none(QJsonValue::Undefined);
+    const QByteArray demoBody = rendata(demo, QLatin1String(DemoName));
+    // The Demo answer behind a "pad" member, first as QJsonObject would place it.
+    const QByteArray open = R"({"Rendata":{)";
+    const QByteArray padded = open + R"("pad":")" +
+                              QByteArray(BodyLimit + 1024 - demoBody.size(), 'x') + R"(",)" +
+                              demoBody.mid(open.size());
 
-QUrl FakeResolver::resolverBase() const
-{
-    return QUrl(QStringLiteral("https://") + resolverHost());
-}
-
-QUrl FakeResolver::mediaBase() const
-{
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_mediaPort));
+    m_modes = {
+        {SignError, {rendata(none, QLatin1String(SignErrorName))}},
+        {Unknown, {rendata(u""_s, QLatin1String(NotFindName))}},
+        {FiveCharUrl, {rendata(u"12345"_s, u"other"_s)}},
+        {SixCharUrl, {rendata(u"ab.mp3"_s, u"edge"_s)}},
+        {UpperNotFind, {rendata(u""_s, u"NOT_FIND"_s)}},
+        {NotFindWithUrl, {rendata(demo, QLatin1String(NotFindName))}},
+        {NullName, {rendata(u""_s, QJsonValue::Null)}},
+        {NoName, {rendata(u""_s, none)}},
+        {ServerError, {{}, 500}},
+        {NotFoundPage, {{}, 404}},
+        {EmptyBody, {""}},
+        {TruncatedJson, {R"({"Rendata":{"songURL":"htt)"}},
+        {NullRendata, {R"({"Rendata":null})"}},
+        {NoRendata, {R"({"code":0})"}},
+        {NullUrl, {rendata(QJsonValue::Null, x)}},
+        {NumberUrl, {rendata(1234567, x)}},
+        {ObjectUrl, {rendata(QJsonObject{{u"url"_s, demo}}, x)}},
+        {ArrayUrl, {rendata(QJsonArray{demo}, x)}},
+        {Stall, {{}, 200, Way::Stall}},
+        {Trickle, {demoBody, 200, Way::Trickle}},
+        {Oversized, {padded}},
+        {CutShort, {demoBody, 200, Way::CutShort}},
+        {InsecureRedirect, {{}, 302, Way::ToMedia}},
+        {RedirectLoop, {{}, 302, Way::Loop}},
+        // qCompress() is a zlib stream behind a 4-byte length: HTTP's "deflate".
+        {DeflateBomb, {qCompress(padded, 9).mid(4), 200, Way::Deflate}},
+        {Redirect, {{}, 302, Way::ToDemo}},
+        {FileUrl, {rendata(QUrl::fromLocalFile(tone).toString(), u"Local File"_s)}},
+        {LocalPath, {rendata(tone, u"Local Path"_s)}},
+        // Ends in a C1 CSI, which some terminals take like ESC [.
+        {ControlChars,
+         {rendata(demo + u"\n\x1b]0;owned\x07http://127.0.0.1:1/foreign.mp3\x1b[2J"_s + QChar(0x9b),
+                  u"Bell\x07Name\x1b[31m"_s)}},
+        {LongUrl,
+         {rendata(demo + u"?pad="_s + QString(LongUrlLength - demo.size() - 5, u'x'), u"Long"_s)}},
+        {RelativeUrl, {rendata(u"media/169309.mp3"_s, u"Relative"_s)}},
+    };
+    for (const Known &k : KnownTracks)
+        m_modes.insert(k.track, {rendata(mediaBase().toString() + u"/media/"_s + fileOf(k),
+                                         QLatin1String(k.name))});
 }
 
 QUrl FakeResolver::songUrl(int trackId) const
 {
-    QString file;
-    switch (trackId) {
-    case tracks::Demo:
-        file = QStringLiteral("169309.mp3");
-        break;
-    case tracks::TwoDigit:
-        file = QStringLiteral("10.wav");
-        break;
-    case tracks::TestTone:
-        file = QStringLiteral("123456.wav");
-        break;
-    default:
-        return {};
-    }
-    return QUrl(mediaBase().toString() + QStringLiteral("/media/") + file);
+    const QJsonDocument answer = QJsonDocument::fromJson(m_modes.value(trackId).body);
+    const QString text = answer[u"Rendata"_s][u"songURL"_s].toString();
+    const QUrl url(text);
+    return url.toString() == text ? url : QUrl();
 }
 
 QUrl FakeResolver::playPageUrl(int trackId) const
 {
-    if (songUrl(trackId).isEmpty())
+    if (!known(trackId))
         return {};
-    return QUrl(mediaBase().toString() + QStringLiteral("/play/%1.html").arg(trackId));
-}
-
-void FakeResolver::setAudio(int trackId, const QByteArray &content)
-{
-    const QString file = songUrl(trackId).fileName();
-    if (file.isEmpty())
-        return;
-    if (content.isEmpty())
-        m_audio.remove(file);
-    else
-        m_audio.insert(file, content);
+    return QUrl(mediaBase().toString() + u"/play/%1.html"_s.arg(trackId));
 }
 
 QUrl FakeResolver::requestUrl(const QString &trackId, const QString &nonce) const
 {
-    const QByteArray id = trackId.toLatin1();
-    const QByteArray k = nonce.toLatin1();
-    return QUrl::fromEncoded(resolverBase().toEncoded() + ResolverPath + "?id=" + id + "&k=" + k +
-                             "&r=" + signatureOf(id, k));
+    return QUrl(
+        resolverBase().toString() + QLatin1String(ResolverPath) +
+        u"?id=%1&k=%2&r=%3"_s.arg(trackId, nonce, QLatin1String(signatureOf(trackId, nonce))));
 }
 
 QSslConfiguration FakeResolver::clientSslConfiguration()
@@ -287,6 +263,7 @@ QList<QUrl> FakeResolver::requests() const
 
 void FakeResolver::serve(QSslSocket *socket)
 {
+    connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
     connect(socket, &QSslSocket::readyRead, this, [this, socket, buffer = QByteArray()]() mutable {
         buffer += socket->readAll();
         const qsizetype end = buffer.indexOf("\r\n\r\n");
@@ -294,220 +271,108 @@ void FakeResolver::serve(QSslSocket *socket)
             return;
         // One request per connection: anything after the head is ignored.
         disconnect(socket, &QSslSocket::readyRead, this, nullptr);
-        if (end < 0 || end > MaxHead) {
-            send(socket, 431, "text/html", htmlPage(431));
-            return;
-        }
+        if (end < 0 || end > MaxHead)
+            return send(socket, 431);
         const QList<QByteArray> line = buffer.left(buffer.indexOf("\r\n")).split(' ');
-        if (line.size() != 3 || !line[1].startsWith('/') || !line[2].startsWith("HTTP/1.")) {
-            send(socket, 400, "text/html", htmlPage(400));
-            return;
-        }
-        QElapsedTimer clock;
-        clock.start();
-        const qsizetype before = m_received.size();
+        if (line.size() != 3 || !line[1].startsWith('/') || !line[2].startsWith("HTTP/1."))
+            return send(socket, 400);
+        const auto started = std::chrono::steady_clock::now();
         answer(socket, line[0], line[1]);
-        if (m_received.size() > before)
-            m_received.last().handling = std::chrono::nanoseconds(clock.nsecsElapsed());
+        m_received.last().handling = std::chrono::steady_clock::now() - started;
     });
 }
 
 void FakeResolver::answer(QSslSocket *socket, const QByteArray &method, const QByteArray &target)
 {
     const qsizetype mark = target.indexOf('?');
-    const QByteArray path = target.left(mark);
-    const QByteArray query = mark < 0 ? QByteArray() : target.mid(mark + 1);
-    const std::optional<SignedQuery> signedQuery =
-        path == ResolverPath ? checkQuery(query) : std::nullopt;
-
+    const bool resolverPath = target.left(mark) == ResolverPath;
+    const QStringList idNonce = resolverPath ? signedQuery(target.mid(mark + 1)) : QStringList();
     const QUrl url = QUrl::fromEncoded(resolverBase().toEncoded() + target);
-    m_received.append({url, signedQuery.has_value()});
-    emit requestReceived(url, signedQuery.has_value());
+    m_received.append({url, !idNonce.isEmpty()});
+    emit requestReceived(url, !idNonce.isEmpty());
 
-    if (path != ResolverPath)
-        send(socket, 404, "text/html", htmlPage(404));
-    else if (method != "GET")
-        send(socket, 405, "text/html", htmlPage(405), "Allow: GET\r\n");
-    else if (!signedQuery)
-        sendJson(socket,
-                 rendata({{QStringLiteral("tname"), QLatin1String(tracks::SignErrorName)}}));
-    else
-        answerTrack(socket, signedQuery->id, signedQuery->nonce, target);
-}
-
-QByteArray FakeResolver::demoAnswer(qsizetype padTo) const
-{
-    QJsonObject members{{QStringLiteral("songURL"), songUrl(tracks::Demo).toString()},
-                        {QStringLiteral("tname"), QLatin1String(tracks::DemoName)}};
-    if (padTo > 0) {
-        const qsizetype base = rendata(members).size() + qsizetype(sizeof(R"(,"pad":"")") - 1);
-        members.insert(QStringLiteral("pad"), QString(qMax<qsizetype>(0, padTo - base), u'x'));
-    }
-    return rendata(members);
-}
-
-void FakeResolver::answerTrack(QSslSocket *socket, const QByteArray &id, const QByteArray &nonce,
-                               const QByteArray &target)
-{
-    bool ok = false;
-    const qlonglong number = id.toLongLong(&ok);
+    if (!resolverPath)
+        return send(socket, 404);
+    if (method != "GET")
+        return send(socket, 405, {}, "Allow: GET\r\n");
+    const QString id = idNonce.value(0);
     // Leading zeros make another id, as the text is what was signed.
-    const int track =
-        ok && QByteArray::number(number) == id && number <= INT_MAX ? int(number) : -1;
+    const int track = id.isEmpty()                        ? SignError
+                      : QString::number(id.toInt()) == id ? id.toInt()
+                                                          : tracks::Unknown;
+    const Mode mode = m_modes.value(track, m_modes.value(tracks::Unknown));
 
-    const QString songURL = QStringLiteral("songURL");
-    const QString tname = QStringLiteral("tname");
-    const QString x = QStringLiteral("x");
-    const QString demoUrl = songUrl(tracks::Demo).toString();
-    constexpr qsizetype overLimit = tracks::BodyLimit + 1024;
-
-    switch (track) {
-    case tracks::Demo:
-        return sendJson(socket, demoAnswer());
-    case tracks::TwoDigit:
-        return sendJson(socket, rendata({{songURL, songUrl(track).toString()},
-                                         {tname, QLatin1String(tracks::TwoDigitName)}}));
-    case tracks::TestTone:
-        return sendJson(socket, rendata({{songURL, songUrl(track).toString()},
-                                         {tname, QLatin1String(tracks::TestToneName)}}));
-
-    case tracks::FiveCharUrl:
-        return sendJson(socket, rendata({{songURL, QStringLiteral("12345")},
-                                         {tname, QStringLiteral("other")}}));
-    case tracks::SixCharUrl:
-        return sendJson(socket, rendata({{songURL, QStringLiteral("ab.mp3")},
-                                         {tname, QStringLiteral("edge")}}));
-    case tracks::UpperNotFind:
-        return sendJson(socket,
-                        rendata({{songURL, QString()}, {tname, QStringLiteral("NOT_FIND")}}));
-    case tracks::NotFindWithUrl:
-        return sendJson(socket,
-                        rendata({{songURL, demoUrl}, {tname, QLatin1String(tracks::NotFindName)}}));
-    case tracks::NullName:
-        return sendJson(socket, rendata({{songURL, QString()}, {tname, QJsonValue::Null}}));
-    case tracks::NoName:
-        return sendJson(socket, rendata({{songURL, QString()}}));
-
-    case tracks::ServerError:
-        return send(socket, 500, "text/html", htmlPage(500));
-    case tracks::NotFoundPage:
-        return send(socket, 404, "text/html", htmlPage(404));
-    case tracks::EmptyBody:
-        return sendJson(socket, {});
-    case tracks::TruncatedJson:
-        return sendJson(socket, R"({"Rendata":{"songURL":"htt)");
-    case tracks::NullRendata:
-        return sendJson(socket, R"({"Rendata":null})");
-    case tracks::NoRendata:
-        return sendJson(socket, R"({"code":0})");
-    case tracks::NullUrl:
-        return sendJson(socket, rendata({{songURL, QJsonValue::Null}, {tname, x}}));
-    case tracks::NumberUrl:
-        return sendJson(socket, rendata({{songURL, 1234567}, {tname, x}}));
-    case tracks::ObjectUrl:
-        return sendJson(socket, rendata({{songURL, QJsonObject{{QStringLiteral("url"), demoUrl}}},
-                                         {tname, x}}));
-    case tracks::ArrayUrl:
-        return sendJson(socket, rendata({{songURL, QJsonArray{demoUrl}}, {tname, x}}));
-
-    case tracks::Stall:
+    switch (mode.way) {
+    case Way::Send:
+        return send(socket, mode.status, mode.body);
+    case Way::Stall:
         return; // the socket stays open until the client gives up
-    case tracks::Trickle:
-        return trickle(socket, demoAnswer());
-    case tracks::Oversized:
-        return sendJson(socket, demoAnswer(overLimit));
-    case tracks::CutShort: {
-        const QByteArray body = demoAnswer();
-        socket->write(head(200, "application/json; charset=utf-8", body.size() + 100) + body);
+    case Way::Trickle:
+        return trickle(socket, mode.body);
+    case Way::CutShort:
+        socket->write(head(200, mode.body.size() + 100) + mode.body);
         return socket->disconnectFromHost();
+    case Way::Deflate:
+        return send(socket, 200, mode.body, "Content-Encoding: deflate\r\n");
+    case Way::Loop:
+        return redirect(socket, url);
+    case Way::ToMedia:
+        return redirect(socket, QUrl::fromEncoded(mediaBase().toEncoded() + target));
+    case Way::ToDemo:
+        return redirect(socket, requestUrl(QString::number(tracks::Demo), idNonce[1]));
     }
-    case tracks::InsecureRedirect: {
-        QUrl location = mediaBase();
-        location.setPath(QString::fromLatin1(ResolverPath));
-        location.setQuery(QString::fromLatin1(target.mid(target.indexOf('?') + 1)));
-        return sendRedirect(socket, location);
-    }
-    case tracks::RedirectLoop:
-        return sendRedirect(socket, QUrl::fromEncoded(resolverBase().toEncoded() + target));
-    case tracks::DeflateBomb: {
-        // qCompress() is a zlib stream behind a 4-byte length: HTTP's "deflate".
-        const QByteArray body = qCompress(demoAnswer(overLimit), 9).mid(4);
-        return send(socket, 200, "application/json; charset=utf-8", body,
-                    "Content-Encoding: deflate\r\n");
-    }
-    case tracks::Redirect:
-        return sendRedirect(socket,
-                            requestUrl(QString::number(tracks::Demo), QString::fromLatin1(nonce)));
-    }
-    sendJson(socket, rendata({{songURL, QString()}, {tname, QLatin1String(tracks::NotFindName)}}));
 }
 
 void FakeResolver::trickle(QSslSocket *socket, const QByteArray &body)
 {
-    socket->write(head(200, "application/json; charset=utf-8", body.size()));
+    socket->write(head(200, body.size()));
     auto *timer = new QTimer(socket);
     timer->setTimerType(Qt::PreciseTimer);
-    timer->setInterval(m_trickleInterval);
-    connect(timer, &QTimer::timeout, socket, [socket, timer, body, sent = qsizetype(0)]() mutable {
+    timer->callOnTimeout(socket, [socket, timer, body, sent = qsizetype(0)]() mutable {
         socket->write(body.mid(sent++, 1));
         if (sent == body.size()) {
             timer->stop();
             socket->disconnectFromHost();
         }
     });
-    timer->start();
+    timer->start(m_trickleInterval);
 }
 
 void FakeResolver::setUpMedia()
 {
-    struct File
-    {
-        const char *resource;
-        QByteArray type;
-    };
-    const QHash<QString, File> files{
-        {QStringLiteral("169309.mp3"), {"media/tone.mp3", "audio/mpeg"}},
-        {QStringLiteral("10.wav"), {"media/tone.wav", "audio/wav"}},
-        {QStringLiteral("123456.wav"), {"media/tone.wav", "audio/wav"}},
-    };
-    m_media->route(QStringLiteral("/media/<arg>"),
-                   [this, files](const QString &name, const QHttpServerRequest &request) {
-                       m_mediaRequests.append(request.url());
-                       emit mediaRequestReceived(request.url());
-                       const auto file = files.constFind(name);
-                       if (file == files.cend())
-                           return QHttpServerResponse(QHttpServerResponse::StatusCode::NotFound);
-                       return QHttpServerResponse(file->type,
-                                                  m_audio.value(name, material(file->resource)));
-                   });
+    // Every request, unknown paths too: any fetch from the media port may matter to a test.
+    m_media->afterRequest(
+        [this](QHttpServerResponse &&response, const QHttpServerRequest &request) {
+            m_mediaRequests.append(request.url());
+            emit mediaRequestReceived(request.url());
+            return std::move(response);
+        });
+    // The query is not looked at, so LongUrl's padded address gets the tone too.
+    m_media->route(u"/media/<arg>"_s, [this](const QString &name) {
+        const Known *track = known(name.section(u'.', 0, 0).toInt());
+        if (!track || name != fileOf(*track))
+            return QHttpServerResponse(QHttpServerResponse::StatusCode::NotFound);
+        const QByteArray format = track->format, audio = m_audio.value(track->track);
+        return QHttpServerResponse(format == "mp3" ? "audio/mpeg" : "audio/wav",
+                                   audio.isEmpty() ? material("media/tone." + format) : audio);
+    });
     // A play page as the site would show it: the audio in an <audio> element
     // and a plain link, and nothing a client could mistake for an answer.
-    m_media->route(QStringLiteral("/play/<arg>"), [this](const QString &page,
-                                                         const QHttpServerRequest &request) {
-        m_mediaRequests.append(request.url());
-        emit mediaRequestReceived(request.url());
-        const QString id = page.chopped(qMin<qsizetype>(page.size(), 5));
-        bool numeric = false;
-        const int track = id.toInt(&numeric);
-        const QUrl audio =
-            numeric && page.endsWith(QLatin1String(".html")) && QString::number(track) == id
-                ? songUrl(track)
-                : QUrl();
-        if (audio.isEmpty())
+    m_media->route(u"/play/<arg>"_s, [this](const QString &page) {
+        const Known *track = known(page.section(u'.', 0, 0).toInt());
+        if (!track || page != u"%1.html"_s.arg(track->track))
             return QHttpServerResponse(QHttpServerResponse::StatusCode::NotFound);
-        const QByteArray link = audio.toEncoded();
+        const QByteArray id = QByteArray::number(track->track);
+        const QByteArray link = songUrl(track->track).toEncoded();
         return QHttpServerResponse(
             "text/html; charset=utf-8",
-            "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Track " + id.toLatin1() +
-                "</title></head>\n<body><h1>Track " + id.toLatin1() +
-                "</h1>\n<audio controls src=\"" + link + "\"></audio>\n<p><a href=\"" + link +
-                "\">Download</a></p>\n</body></html>\n");
+            "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Track " + id +
+                "</title></head>\n<body><h1>Track " + id + "</h1>\n<audio controls src=\"" + link +
+                "\"></audio>\n<p><a href=\"" + link + "\">Download</a></p>\n</body></html>\n");
     });
     // Where InsecureRedirect points: a usable answer, so following it shows.
-    m_media->route(QString::fromLatin1(ResolverPath), [this](const QHttpServerRequest &request) {
-        m_mediaRequests.append(request.url());
-        emit mediaRequestReceived(request.url());
-        return QHttpServerResponse("application/json", demoAnswer());
+    m_media->route(QString::fromLatin1(ResolverPath), [this] {
+        return QHttpServerResponse("application/json", m_modes.value(tracks::Demo).body);
     });
 }
 

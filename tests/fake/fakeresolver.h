@@ -12,6 +12,7 @@
 #include <chrono>
 
 class QHttpServer;
+class QSslServer;
 class QSslSocket;
 
 namespace velmora::fake {
@@ -31,8 +32,6 @@ struct Received
     std::chrono::nanoseconds handling{0};
 };
 
-class TlsServer;
-
 // A stand-in for the resolver service on 127.0.0.1: an HTTPS port that
 // answers /lxapi/vdj.x from a fixed catalogue (catalogue.h) and a plain HTTP
 // port that serves the audio files the answers point to, plus for each known
@@ -50,18 +49,21 @@ public:
     bool start(quint16 resolverPort = 0, quint16 mediaPort = 0);
 
     // "127.0.0.1:PORT", what a client puts after "https://".
-    QString resolverHost() const;
-    QUrl resolverBase() const;
-    QUrl mediaBase() const;
+    QString resolverHost() const { return QStringLiteral("127.0.0.1:%1").arg(m_resolverPort); }
+    QUrl resolverBase() const { return QUrl(QStringLiteral("https://") + resolverHost()); }
+    QUrl mediaBase() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_mediaPort)); }
 
-    // The songURL the catalogue gives for a known track; empty otherwise.
+    // Once started, the songURL the catalogue answers for a track in any mode:
+    // the known tracks' audio, FileUrl's file, LongUrl's 40,000 characters...
+    // Empty where the answer carries no string songURL, or one a QUrl cannot
+    // hold unchanged (ControlChars).
     QUrl songUrl(int trackId) const;
-    // The play page on the media port that links songUrl(trackId).
+    // The play page on the media port that links a known track's songUrl().
     QUrl playPageUrl(int trackId) const;
 
     // Serves `content` for a known track's audio file instead of the built-in
     // tone, for example a longer track for benchmarks. Empty restores the tone.
-    void setAudio(int trackId, const QByteArray &content);
+    void setAudio(int trackId, const QByteArray &content) { m_audio.insert(trackId, content); }
 
     // A correctly signed request address on this resolver.
     QUrl requestUrl(const QString &trackId,
@@ -75,36 +77,35 @@ public:
     // Every request read on the resolver port, in order, bad ones included.
     QList<Received> received() const { return m_received; }
     QList<QUrl> requests() const;
-    // Requests on the media port (files, play pages, and the landing of
-    // InsecureRedirect).
+    // Every request on the media port, in order: files, play pages, the
+    // landing of InsecureRedirect, and paths it does not serve.
     QList<QUrl> mediaRequests() const { return m_mediaRequests; }
 
     // Pace of the Trickle answer, one body byte per interval (default 1 s).
     void setTrickleInterval(std::chrono::milliseconds interval) { m_trickleInterval = interval; }
-    std::chrono::milliseconds trickleInterval() const { return m_trickleInterval; }
 
 signals:
     void requestReceived(const QUrl &url, bool signatureOk);
     void mediaRequestReceived(const QUrl &url);
 
 private:
+    struct Mode;
     void serve(QSslSocket *socket);
     void answer(QSslSocket *socket, const QByteArray &method, const QByteArray &target);
-    void answerTrack(QSslSocket *socket, const QByteArray &id, const QByteArray &nonce,
-                     const QByteArray &target);
     void trickle(QSslSocket *socket, const QByteArray &body);
+    void setUpModes();
     void setUpMedia();
-    QByteArray demoAnswer(qsizetype padTo = 0) const;
 
     CertificateKind m_kind;
-    TlsServer *m_tls = nullptr;
+    QSslServer *m_tls = nullptr;
     QHttpServer *m_media = nullptr;
     quint16 m_resolverPort = 0;
     quint16 m_mediaPort = 0;
     std::chrono::milliseconds m_trickleInterval{1000};
+    QHash<int, Mode> m_modes; // track id -> answer, built once the ports are known
     QList<Received> m_received;
     QList<QUrl> m_mediaRequests;
-    QHash<QString, QByteArray> m_audio; // file name -> replacement content
+    QHash<int, QByteArray> m_audio; // track id -> replacement for its tone
 };
 
 } // namespace velmora::fake

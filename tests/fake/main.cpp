@@ -8,53 +8,42 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
 // Nothing to save on the way out, so ending at once is a clean end.
 extern "C" void quitNow(int)
 {
     std::_Exit(0);
 }
 
-quint16 portOption(const QCommandLineParser &parser, const QCommandLineOption &option)
-{
-    if (!parser.isSet(option))
-        return 0;
-    bool ok = false;
-    const uint port = parser.value(option).toUInt(&ok);
-    if (!ok || port > 65535) {
-        std::fprintf(stderr, "fake-resolver: bad port '%s'\n", qPrintable(parser.value(option)));
-        std::exit(2);
-    }
-    return quint16(port);
-}
-
-} // namespace
-
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("fake-resolver"));
-
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Local stand-in for the resolver service (https) and its media (http)."));
     parser.addHelpOption();
-    const QCommandLineOption portOpt(QStringLiteral("port"),
-                                     QStringLiteral("HTTPS resolver port (default: a free one)."),
-                                     QStringLiteral("N"));
-    const QCommandLineOption mediaOpt(QStringLiteral("media-port"),
-                                      QStringLiteral("HTTP media port (default: a free one)."),
-                                      QStringLiteral("N"));
-    parser.addOption(portOpt);
-    parser.addOption(mediaOpt);
+    parser.addOptions(
+        {{QStringLiteral("port"), QStringLiteral("HTTPS resolver port (default: a free one)."),
+          QStringLiteral("N")},
+         {QStringLiteral("media-port"), QStringLiteral("HTTP media port (default: a free one)."),
+          QStringLiteral("N")}});
     parser.process(app);
+    const auto port = [&parser](const QString &option) {
+        bool ok = false;
+        const uint port = parser.value(option).toUInt(&ok);
+        if (parser.isSet(option) && (!ok || port > 65535)) {
+            std::fprintf(stderr, "fake-resolver: bad port '%s'\n",
+                         qPrintable(parser.value(option)));
+            std::exit(2);
+        }
+        return quint16(port);
+    };
 
     std::signal(SIGINT, quitNow);
     std::signal(SIGTERM, quitNow);
 
     velmora::fake::FakeResolver resolver;
-    if (!resolver.start(portOption(parser, portOpt), portOption(parser, mediaOpt))) {
+    if (!resolver.start(port(QStringLiteral("port")), port(QStringLiteral("media-port")))) {
         std::fprintf(stderr, "fake-resolver: cannot listen on the requested ports\n");
         return 1;
     }

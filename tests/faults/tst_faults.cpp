@@ -2,16 +2,14 @@
 // the window must end in the request-error message with its button enabled
 // again, velmora-resolve in its documented exit status. Prints one line per
 // fault and "faults survived: N/N".
-#include "fakeresolver.h"
+#include "againstfake.h"
+#include "application.h"
 #include "form1.h"
-#include "resolvecommand.h"
+#include "texts.h"
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
 
@@ -20,6 +18,7 @@
 
 using namespace velmora;
 using namespace velmora::fake;
+using namespace velmora::testing;
 using namespace std::chrono_literals;
 
 namespace {
@@ -57,6 +56,7 @@ private:
 
 void TestFaults::initTestCase()
 {
+    installTranslations(*qApp);
     QVERIFY(m_trusted.start());
     QVERIFY(m_foreign.start());
     m_trusted.setTrickleInterval(100ms);
@@ -139,28 +139,27 @@ void TestFaults::fault()
 // Empty when the window behaved; otherwise what went wrong.
 QString TestFaults::windowOutcome(const QString &host, int track)
 {
-    ResolveOptions options;
+    ResolveOptions options = fakeOptions(m_trusted, kIdle, kTotal);
     options.resolverHost = host;
-    options.fetch.ssl = FakeResolver::clientSslConfiguration();
-    options.fetch.idleTimeout = kIdle;
-    options.fetch.totalTimeout = kTotal;
     Form1 window(options);
     window.show();
-    window.Text1->setText(QStringLiteral("http://www.velmora.cn/play/%1.html").arg(track));
+    window.Text1->setText(playPage(track));
     QTest::mouseClick(window.Command1, Qt::LeftButton);
     if (window.Command1->isEnabled())
         return QStringLiteral("button not disabled during the request");
-
-    QMessageBox *box = nullptr;
-    if (!QTest::qWaitFor(
-            [&] { return (box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())); },
-            10'000))
+    if (!QTest::qWaitFor([] { return QApplication::activeModalWidget(); }, 10'000))
         return QStringLiteral("no message box");
-    const QString seen = box->text();
     const bool enabledWhileOpen = window.Command1->isEnabled();
-    box->button(QMessageBox::Ok)->click();
-    if (seen != QString::fromUtf8(messages::kRequestError))
-        return QStringLiteral("wrong message: ") + seen;
+    const std::optional<Box> box = closeBox(0);
+    if (!box)
+        return QStringLiteral("no message box");
+    if (box->text != texts::kRequestError)
+        return QStringLiteral("wrong message: ") + box->text;
+    if (!readsChinese(box->detail) || !readsChinese(box->buttons.join(u' ')))
+        return QStringLiteral("not Chinese: ") + box->detail + QStringLiteral(" | ") +
+               box->buttons.join(u' ');
+    if (!box->closedByEnter)
+        return QStringLiteral("Enter did not close the box");
     if (enabledWhileOpen)
         return QStringLiteral("button enabled before the box was dismissed");
     if (!QTest::qWaitFor([&] { return window.Command1->isEnabled(); }, 5000))
@@ -170,19 +169,14 @@ QString TestFaults::windowOutcome(const QString &host, int track)
 
 QString TestFaults::cliOutcome(const QString &host, int track, int *status)
 {
-    QProcess cli;
-    cli.start(QStringLiteral(VELMORA_RESOLVE_EXE),
-              {QStringLiteral("--resolver"), QStringLiteral("https://") + host,
-               QStringLiteral("--cacert"), FakeResolver::caFilePath(), QStringLiteral("--timeout"),
-               QString::number(kTotal.count() / 1000.0),
-               QStringLiteral("http://www.velmora.cn/play/%1.html").arg(track)});
-    // Wait in the event loop: the fake resolver answers from this process.
-    QSignalSpy finished(&cli, &QProcess::finished);
-    if (!finished.wait(30'000) || cli.exitStatus() != QProcess::NormalExit)
-        return QStringLiteral("did not finish");
-    *status = cli.exitCode();
-    const QString err = QString::fromUtf8(cli.readAllStandardError()).trimmed();
-    return QStringLiteral("exit %1 (%2)").arg(*status).arg(err.section(QStringLiteral("': "), 1));
+    const CliRun run =
+        runCli(m_trusted, {QStringLiteral("--resolver"), QStringLiteral("https://") + host,
+                           QStringLiteral("--timeout"), QString::number(kTotal.count() / 1000.0),
+                           playPage(track)});
+    *status = run.status;
+    return QStringLiteral("exit %1 (%2)")
+        .arg(run.status)
+        .arg(run.err.join(u' ').section(QStringLiteral("': "), 1));
 }
 
 QTEST_MAIN(TestFaults)

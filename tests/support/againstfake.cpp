@@ -1,0 +1,69 @@
+#include "againstfake.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+
+namespace velmora::testing {
+
+std::optional<Box> closeBox(int timeoutMs)
+{
+    QMessageBox *box = nullptr;
+    if (!QTest::qWaitFor(
+            [&] { return (box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())); },
+            timeoutMs))
+        return std::nullopt;
+    Box seen{box->windowTitle(), box->text(), box->detailedText(), box->icon(), {}, false};
+    // The details toggle, clicked last, must not take Enter over.
+    for (QPushButton *button : box->findChildren<QPushButton *>()) {
+        if (button != box->button(QMessageBox::Ok))
+            QTest::mouseClick(button, Qt::LeftButton);
+    }
+    for (QPushButton *button : box->findChildren<QPushButton *>()) {
+        if (button->isVisible())
+            seen.buttons << button->text();
+    }
+    const QPointer<QMessageBox> open = box;
+    if (!QTest::qWaitForWindowActive(box))
+        return std::nullopt;
+    QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Return);
+    seen.closedByEnter = QTest::qWaitFor([&] { return !open || !open->isVisible(); }, 2000);
+    if (open && open->isVisible())
+        open->button(QMessageBox::Ok)->click();
+    return seen;
+}
+
+CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments, const QByteArray &input)
+{
+    CliRun result;
+    QProcess process;
+    const qsizetype before = fake.received().size();
+    const auto firstOutput = [&] {
+        if (result.receivedAtFirstOutput < 0)
+            result.receivedAtFirstOutput = fake.received().size() - before;
+    };
+    QObject::connect(&process, &QProcess::readyReadStandardOutput, &process, firstOutput);
+    QObject::connect(&process, &QProcess::readyReadStandardError, &process, firstOutput);
+    QSignalSpy finished(&process, &QProcess::finished);
+    process.start(QStringLiteral(VELMORA_RESOLVE_EXE),
+                  QStringList{QStringLiteral("--resolver"), fake.resolverBase().toString(),
+                              QStringLiteral("--cacert"), fake::FakeResolver::caFilePath()} +
+                      arguments);
+    if (!process.waitForStarted())
+        return result;
+    process.write(input);
+    process.closeWriteChannel();
+    if (!finished.wait(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    if (process.exitStatus() == QProcess::NormalExit)
+        result.status = process.exitCode();
+    result.out =
+        QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    result.err = QString::fromUtf8(process.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+    return result;
+}
+
+} // namespace velmora::testing

@@ -1,0 +1,80 @@
+#pragma once
+
+// What the window and command-line tests share: play-page addresses on the
+// built-in site host, options pointing at a fake resolver, the message box a
+// click leaves open, and one run of the real velmora-resolve.
+#include "fakeresolver.h"
+#include "resolve.h"
+#include "settings.h"
+
+#include <QMessageBox>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStringList>
+
+#include <optional>
+
+namespace velmora::testing {
+
+using namespace std::chrono_literals;
+
+inline QString playPage(const QString &id)
+{
+    return QStringLiteral("http://%1/play/%2.html").arg(QLatin1String(settings::kSiteHost), id);
+}
+
+inline QString playPage(int id)
+{
+    return playPage(QString::number(id));
+}
+
+inline ResolveOptions fakeOptions(const fake::FakeResolver &fake,
+                                  std::chrono::milliseconds idle = 1500ms,
+                                  std::chrono::milliseconds total = 3s)
+{
+    ResolveOptions options;
+    options.resolverHost = fake.resolverHost();
+    options.fetch.ssl = fake::FakeResolver::clientSslConfiguration();
+    options.fetch.idleTimeout = idle;
+    options.fetch.totalTimeout = total;
+    return options;
+}
+
+// True when `text` is Chinese once addresses, host and member names, numbers,
+// quoted answer texts and protocol words have been taken out: no other Latin
+// word is left.
+inline bool readsChinese(QString text)
+{
+    static const QRegularExpression aside(QStringLiteral(
+        R"(\b[a-z]+://\S*|[\w-]+(\.[\w-]+)+|[0-9.:]+|“[^”]*”|\b(HTTP|TLS|SSL|JSON|Rendata)\b)"));
+    static const QRegularExpression latinWord(QStringLiteral("[A-Za-z]{2,}"));
+    return !text.remove(aside).contains(latinWord);
+}
+
+struct Box
+{
+    QString title, text, detail;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttons; // every visible button's text, details shown
+    bool closedByEnter = false;
+};
+
+// Waits for the open message box, shows its details where it has some, reads
+// it, and closes it with Enter.
+std::optional<Box> closeBox(int timeoutMs = 10000);
+
+struct CliRun
+{
+    int status = -1; // -1: crashed or never ended
+    QStringList out; // lines
+    QStringList err;
+    qsizetype receivedAtFirstOutput = -1; // requests the fake had seen by then
+};
+
+// Runs velmora-resolve against `fake`, trusting its CA; later options win.
+// The fake answers from this process, so the wait spins the event loop.
+CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments,
+              const QByteArray &input = {});
+
+} // namespace velmora::testing
