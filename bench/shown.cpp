@@ -46,11 +46,12 @@ private:
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    velmora::DescribeApplication();
+    velmora::describeApplication();
+    velmora::installTranslations(app);
     FirstExpose firstExpose(&app);
     app.installEventFilter(&firstExpose);
 
-    velmora::Form1 window(velmora::BuiltInResolveOptions());
+    velmora::Form1 window(velmora::defaultResolveOptions());
     window.show();
     return app.exec();
 }

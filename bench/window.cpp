@@ -261,7 +261,7 @@ int RunWaitCpu(int runs, const QString &host, const QString &caFile, int seconds
     ResolveOptions options;
     options.resolverHost = host;
     QString error;
-    options.fetch.ssl = SslWithExtraCa(ca.readAll(), &error);
+    options.fetch.ssl = sslWithExtraCa(ca.readAll(), &error);
     if (!options.fetch.ssl)
         Fail(error);
 

@@ -27,7 +27,8 @@ Outcome outcomeOf(const Resolution &resolution)
             outcome.status = Resolved;
         } else {
             outcome.status = RequestFailed;
-            outcome.error = QStringLiteral("the audio address is not an http or https address");
+            outcome.error =
+                QStringLiteral("request failed: the audio address is not an http or https address");
         }
         break;
     case Resolution::Outcome::NotFound:
