@@ -17,7 +17,7 @@ ResolveOptions defaultResolveOptions()
 
 TrackResolve::TrackResolve(QNetworkAccessManager &manager, const QString &trackId,
                            const ResolveOptions &options, QObject *parent)
-    : QObject(parent), m_trackId(trackId)
+    : QObject(parent)
 {
     const QString nonce = MakeRequestNonce();
     const QString signature = MakeRequestSignature(trackId, nonce);

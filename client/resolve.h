@@ -32,14 +32,12 @@ public:
     TrackResolve(QNetworkAccessManager &manager, const QString &trackId,
                  const ResolveOptions &options, QObject *parent = nullptr);
 
-    const QString &trackId() const { return m_trackId; }
     const QString &requestAddress() const { return m_address; }
 
 signals:
     void finished(const velmora::Resolution &result);
 
 private:
-    QString m_trackId;
     QString m_address;
 };
 
