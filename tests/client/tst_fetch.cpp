@@ -4,15 +4,11 @@
 #include "fakeresolver.h"
 #include "fetch.h"
 
-#include <QFile>
 #include <QHttpServer>
 #include <QHttpServerResponse>
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTest>
-
-using velmora::HttpText;
-using namespace Qt::StringLiterals;
 
 class TestFetch : public QObject
 {
@@ -25,47 +21,37 @@ private slots:
 
 void TestFetch::charset_data()
 {
-    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QString>("contentType");
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("text");
-    QTest::newRow("UTF-8 by default") << QByteArray("application/json") << u"歌曲 ü"_s.toUtf8()
-                                      << u"歌曲 ü"_s;
-    QTest::newRow("named Latin-1") << QByteArray("text/plain; charset=ISO-8859-1")
-                                   << QByteArray("Caf\xe9") << u"Café"_s;
-    QTest::newRow("unknown charset falls back to UTF-8")
-        << QByteArray("text/plain; charset=\"x-no-such\"") << u"歌曲"_s.toUtf8() << u"歌曲"_s;
+    QTest::newRow("UTF-8 by default") << "application/json" << QByteArray("歌曲 ü") << "歌曲 ü";
+    QTest::newRow("Latin-1") << "text/plain; charset=ISO-8859-1" << QByteArray("Caf\xe9") << "Café";
+    QTest::newRow("unknown: UTF-8") << "text/plain;charset=x-none" << QByteArray("歌曲") << "歌曲";
 }
 
 void TestFetch::charset()
 {
-    QFETCH(QByteArray, contentType);
+    QFETCH(QString, contentType);
     QFETCH(QByteArray, body);
     QFETCH(QString, text);
     QHttpServer server;
-    server.route("/", [&] { return QHttpServerResponse(contentType, body); });
+    server.route("/", [&] { return QHttpServerResponse(contentType.toUtf8(), body); });
     const quint16 port = server.listen(QHostAddress::LocalHost);
-    QVERIFY(port);
     QNetworkAccessManager manager;
     auto *fetch = velmora::HttpGetText(manager, QStringLiteral("http://127.0.0.1:%1/").arg(port));
     QSignalSpy done(fetch, &velmora::TextFetch::finished);
     QVERIFY(done.wait());
-    const auto r = done.first().first().value<HttpText>();
-    QVERIFY2(r.ok(), qPrintable(r.error));
-    QCOMPARE(r.body, text);
+    QCOMPARE(done.first().first().value<velmora::HttpText>().body, text);
 }
 
 void TestFetch::extraCaKeepsSystemCas()
 {
-    QFile file(velmora::fake::FakeResolver::caFilePath());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const auto testCa = QSslCertificate::fromData(file.readAll());
-    const auto ssl = velmora::sslWithExtraCa(testCa.value(0).toPem());
+    const auto testCa = QSslCertificate::fromPath(velmora::fake::FakeResolver::caFilePath());
+    QVERIFY(!testCa.isEmpty());
+    const auto ssl = velmora::sslWithExtraCa(testCa.first().toPem());
     QVERIFY(ssl);
-    const auto trusted = ssl->caCertificates();
-    QVERIFY(trusted.contains(testCa.value(0)));
-    for (const QSslCertificate &system : QSslConfiguration::systemCaCertificates())
-        QVERIFY(trusted.contains(system));
-    QCOMPARE(ssl->peerVerifyMode(), QSslConfiguration::defaultConfiguration().peerVerifyMode());
+    for (const QSslCertificate &ca : QSslConfiguration::systemCaCertificates() + testCa)
+        QVERIFY(ssl->caCertificates().contains(ca));
     QVERIFY(!velmora::sslWithExtraCa("not a certificate"));
 }
 
