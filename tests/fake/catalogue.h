@@ -10,17 +10,11 @@ inline constexpr int TwoDigit = 10;     // media/10.wav, "Two Digit"
 inline constexpr int TestTone = 123456; // media/123456.wav, "Test Tone"
 
 inline constexpr char DemoName[] = "Velmora Demo";
-inline constexpr char TwoDigitName[] = "Two Digit";
-inline constexpr char TestToneName[] = "Test Tone";
 
 // Any id outside this catalogue gets {"Rendata":{"tname":"not_find","songURL":""}};
-// this one is guaranteed to stay outside it.
+// this one is guaranteed to stay outside it. A request whose signature does
+// not hold gets {"Rendata":{"tname":"sign_error"}}, without a songURL member.
 inline constexpr int Unknown = 555555;
-
-// The track names the service uses for its two refusals. sign_error comes
-// without a songURL member at all.
-inline constexpr char NotFindName[] = "not_find";
-inline constexpr char SignErrorName[] = "sign_error";
 
 // Edge answers around the client's decisions.
 inline constexpr int FiveCharUrl = 900105;    // songURL "12345", tname "other"
@@ -28,7 +22,6 @@ inline constexpr int SixCharUrl = 900106;     // songURL "ab.mp3", tname "edge"
 inline constexpr int UpperNotFind = 900107;   // songURL "", tname "NOT_FIND"
 inline constexpr int NotFindWithUrl = 900108; // the Demo songURL, tname "not_find"
 inline constexpr int NullName = 900109;       // songURL "", tname null
-inline constexpr int NoName = 900110;         // songURL "", no tname member
 
 // Broken answers, all with an otherwise ordinary tname "x" where a Rendata exists.
 inline constexpr int ServerError = 900500;   // 500, HTML body
@@ -45,15 +38,14 @@ inline constexpr int ArrayUrl = 900007;      // songURL [<Demo songURL>]
 // Transport faults. Where a client that ignored the fault would still find a
 // usable Demo answer, the fake makes sure it would, so such a client fails its
 // tests instead of passing by luck.
-inline constexpr int Stall = 900010;     // request read, never answered, kept open
-inline constexpr int Trickle = 900011;   // Demo answer, body one byte per trickle interval
-inline constexpr int Oversized = 900012; // Demo answer padded past 4 MiB
-inline constexpr int CutShort = 900013;  // Demo answer, Content-Length larger, then closed
-inline constexpr int InsecureRedirect =
-    900014; // 302 to plain http on the media port (Demo answer there)
-inline constexpr int RedirectLoop = 900015; // 302 to itself, forever
-inline constexpr int DeflateBomb = 900016;  // small deflate body inflating past 4 MiB (Demo answer)
-inline constexpr int Redirect = 900017;     // one https 302 to a signed Demo request
+inline constexpr int Stall = 900010;            // request read, never answered, kept open
+inline constexpr int Trickle = 900011;          // Demo answer, body one byte per trickle interval
+inline constexpr int Oversized = 900012;        // Demo answer padded past 4 MiB
+inline constexpr int CutShort = 900013;         // Demo answer, Content-Length larger, then closed
+inline constexpr int InsecureRedirect = 900014; // 302 to http on the media port, Demo answer there
+inline constexpr int RedirectLoop = 900015;     // 302 to a signed request for itself, forever
+inline constexpr int DeflateBomb = 900016; // small deflate body inflating past 4 MiB (Demo answer)
+inline constexpr int Redirect = 900017;    // one https 302 to a signed Demo request
 
 // Addresses no program should take from the service as they are. The local
 // file is the committed media/tone.wav, so a client that opens it succeeds.

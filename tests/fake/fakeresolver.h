@@ -11,8 +11,6 @@
 
 #include <chrono>
 
-class QHttpServer;
-class QSslServer;
 class QSslSocket;
 
 namespace velmora::fake {
@@ -39,7 +37,6 @@ struct Received
 // page extractor would find it.
 class FakeResolver : public QObject
 {
-    Q_OBJECT
 public:
     explicit FakeResolver(CertificateKind kind = CertificateKind::Trusted,
                           QObject *parent = nullptr);
@@ -58,8 +55,6 @@ public:
     // Empty where the answer carries no string songURL, or one a QUrl cannot
     // hold unchanged (ControlChars).
     QUrl songUrl(int trackId) const;
-    // The play page on the media port that links a known track's songUrl().
-    QUrl playPageUrl(int trackId) const;
 
     // Serves `content` for a known track's audio file instead of the built-in
     // tone, for example a longer track for benchmarks. Empty restores the tone.
@@ -74,37 +69,26 @@ public:
     // The test CA in the source tree, for programs that take a CA file.
     static QString caFilePath();
 
-    // Every request read on the resolver port, in order, bad ones included.
+    // Every GET read on the resolver port, in order, bad paths and signatures included.
     QList<Received> received() const { return m_received; }
-    QList<QUrl> requests() const;
-    // Every request on the media port, in order: files, play pages, the
-    // landing of InsecureRedirect, and paths it does not serve.
-    QList<QUrl> mediaRequests() const { return m_mediaRequests; }
 
     // Pace of the Trickle answer, one body byte per interval (default 1 s).
     void setTrickleInterval(std::chrono::milliseconds interval) { m_trickleInterval = interval; }
 
-signals:
-    void requestReceived(const QUrl &url, bool signatureOk);
-    void mediaRequestReceived(const QUrl &url);
-
 private:
     struct Mode;
     void serve(QSslSocket *socket);
-    void answer(QSslSocket *socket, const QByteArray &method, const QByteArray &target);
-    void trickle(QSslSocket *socket, const QByteArray &body);
+    void answer(QSslSocket *socket, const QString &target);
+    void send(QSslSocket *socket, Mode mode);
     void setUpModes();
-    void setUpMedia();
+    void setUpMedia(quint16 port);
 
     CertificateKind m_kind;
-    QSslServer *m_tls = nullptr;
-    QHttpServer *m_media = nullptr;
     quint16 m_resolverPort = 0;
     quint16 m_mediaPort = 0;
     std::chrono::milliseconds m_trickleInterval{1000};
     QHash<int, Mode> m_modes; // track id -> answer, built once the ports are known
     QList<Received> m_received;
-    QList<QUrl> m_mediaRequests;
     QHash<int, QByteArray> m_audio; // track id -> replacement for its tone
 };
 

@@ -3,53 +3,43 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QTextStream>
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 
-// Nothing to save on the way out, so ending at once is a clean end.
-extern "C" void quitNow(int)
-{
-    std::_Exit(0);
-}
+using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("fake-resolver"));
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Local stand-in for the resolver service (https) and its media (http)."));
+        u"Local stand-in for the resolver service (https) and its media (http)."_s);
     parser.addHelpOption();
     parser.addOptions(
-        {{QStringLiteral("port"), QStringLiteral("HTTPS resolver port (default: a free one)."),
-          QStringLiteral("N")},
-         {QStringLiteral("media-port"), QStringLiteral("HTTP media port (default: a free one)."),
-          QStringLiteral("N")}});
+        {{u"port"_s, u"HTTPS resolver port (default: a free one)."_s, u"N"_s, u"0"_s},
+         {u"media-port"_s, u"HTTP media port (default: a free one)."_s, u"N"_s, u"0"_s}});
     parser.process(app);
-    const auto port = [&parser](const QString &option) {
-        bool ok = false;
-        const uint port = parser.value(option).toUInt(&ok);
-        if (parser.isSet(option) && (!ok || port > 65535)) {
-            std::fprintf(stderr, "fake-resolver: bad port '%s'\n",
-                         qPrintable(parser.value(option)));
-            std::exit(2);
-        }
-        return quint16(port);
-    };
-
-    std::signal(SIGINT, quitNow);
-    std::signal(SIGTERM, quitNow);
+    bool portOk = false;
+    bool mediaPortOk = false;
+    const quint16 port = parser.value(u"port"_s).toUShort(&portOk);
+    const quint16 mediaPort = parser.value(u"media-port"_s).toUShort(&mediaPortOk);
+    if (!portOk || !mediaPortOk) {
+        qCritical("fake-resolver: a port is a number from 0 to 65535");
+        return 2;
+    }
+    // Nothing to save on the way out, so ending at once is a clean end.
+    for (const int number : {SIGINT, SIGTERM})
+        std::signal(number, [](int) { std::_Exit(0); });
 
     velmora::fake::FakeResolver resolver;
-    if (!resolver.start(port(QStringLiteral("port")), port(QStringLiteral("media-port")))) {
-        std::fprintf(stderr, "fake-resolver: cannot listen on the requested ports\n");
+    if (!resolver.start(port, mediaPort)) {
+        qCritical("fake-resolver: cannot listen on the requested ports");
         return 1;
     }
-    std::printf("resolver: %s\nmedia: %s\nca: %s\n", qPrintable(resolver.resolverBase().toString()),
-                qPrintable(resolver.mediaBase().toString()),
-                qPrintable(velmora::fake::FakeResolver::caFilePath()));
-    std::fflush(stdout);
+    QTextStream(stdout) << "resolver: " << resolver.resolverBase().toString()
+                        << "\nmedia: " << resolver.mediaBase().toString()
+                        << "\nca: " << resolver.caFilePath() << Qt::endl;
     return app.exec();
 }

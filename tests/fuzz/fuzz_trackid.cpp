@@ -10,11 +10,9 @@
 
 using namespace velmora::fuzz;
 
-namespace {
-
 // The digits of the last "<prefix><ASCII digits>.html" in `text`, by plain
 // scanning: what the pattern match must agree with.
-QString LastAddressDigits(const QString &text, const QString &prefix)
+static QString LastAddressDigits(const QString &text, const QString &prefix)
 {
     QString digits;
     for (qsizetype at = text.indexOf(prefix); at >= 0; at = text.indexOf(prefix, at + 1)) {
@@ -28,12 +26,11 @@ QString LastAddressDigits(const QString &text, const QString &prefix)
     return digits;
 }
 
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const bool utf16 = size >= 2 && data[0] == 0xFF && data[1] == 0xFE;
-    const QString text = utf16 ? FromUtf16Le(data + 2, size - 2) : FromUtf8(data, size);
+    const QString text = utf16 ? FromUtf16Le(data + 2, size - 2)
+                               : QString::fromUtf8(QByteArrayView(data, qsizetype(size)));
     const QString prefix =
         QString::fromUtf8(velmora::settings::kSiteHost).toLower() + QStringLiteral("/play/");
     // Only ASCII digits, from an address that is there, and the last one.

@@ -1,43 +1,35 @@
 #pragma once
 
-// Shared by the fuzz targets: the failure signal, the input decodings and
-// readings of JSON made with QJsonDocument alone, to hold the client's own
-// lookup against.
+// Shared by the fuzz targets: the failure signal, the UTF-16 input decoding
+// and readings of JSON made with QJsonDocument alone, to hold the client's
+// own lookup against.
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
+#include <QtEndian>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
-// A broken invariant: say which one, then stop the way libFuzzer records.
-#define FUZZ_CHECK(condition)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #condition, __FILE__,          \
-                         __LINE__);                                                                \
-            __builtin_trap();                                                                      \
-        }                                                                                          \
-    } while (0)
-
 namespace velmora::fuzz {
 
-inline QString FromUtf8(const std::uint8_t *data, std::size_t size)
+// A broken invariant: say which one, then stop the way libFuzzer records.
+[[noreturn]] inline void Fail(const char *check, const char *file, int line)
 {
-    return QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
+    std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", check, file, line);
+    __builtin_trap();
 }
 
 // Unit by unit, so that lone surrogates, which no UTF-8 decoding yields,
 // reach the code under test; an odd last byte is dropped.
 inline QString FromUtf16Le(const std::uint8_t *data, std::size_t size)
 {
-    QString text;
-    for (std::size_t i = 0; i + 1 < size; i += 2)
-        text += QChar(char16_t(data[i] | data[i + 1] << 8));
+    QString text(qsizetype(size / 2), Qt::Uninitialized);
+    qFromLittleEndian<char16_t>(data, text.size(), text.data());
     return text;
 }
 
@@ -57,3 +49,5 @@ inline QJsonValue Member(const QJsonValue &value, const QString &name)
 }
 
 } // namespace velmora::fuzz
+
+#define FUZZ_CHECK(check) ((check) ? void() : velmora::fuzz::Fail(#check, __FILE__, __LINE__))
