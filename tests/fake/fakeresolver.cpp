@@ -40,7 +40,7 @@ struct Known
     QLatin1String name, format;
     const char *type;
 };
-constexpr Known KnownTracks[] = {
+const Known KnownTracks[] = {
     {tracks::Demo, QLatin1String(tracks::DemoName), "mp3"_L1, "audio/mpeg"},
     {tracks::TwoDigit, "Two Digit"_L1, "wav"_L1, "audio/wav"},
     {tracks::TestTone, "Test Tone"_L1, "wav"_L1, "audio/wav"}};
