@@ -23,8 +23,6 @@ using namespace velmora::testing;
 using namespace Qt::StringLiterals;
 
 namespace {
-enum class Expect { Play, Refused, NotFound, RequestError };
-
 // Silence that plays long enough to outlast a few message boxes.
 QByteArray silentWav(quint32 seconds)
 {
@@ -40,7 +38,6 @@ QByteArray silentWav(quint32 seconds)
     return wav;
 }
 } // namespace
-Q_DECLARE_METATYPE(Expect)
 
 class TestForm1 : public QObject
 {
@@ -55,8 +52,6 @@ private slots:
     void startsAsDesigned();
     void badAddress_data();
     void badAddress();
-    void outcomes_data();
-    void outcomes();
     void laterClicksKeepTheirPromises();
     void staysResponsiveWhileWaiting();
     void closingWhileWaitingAborts();
@@ -186,85 +181,6 @@ void TestForm1::badAddress()
     QCOMPARE(m_window->Text2->text(), "kept");
     QVERIFY(m_window->W1->url().isEmpty());
     QCOMPARE(m_fake.received().size(), before);
-}
-
-void TestForm1::outcomes_data()
-{
-    QTest::addColumn<QString>("input");
-    QTest::addColumn<Expect>("expect");
-    QTest::addColumn<QString>("songUrl");
-    QTest::addColumn<QString>("detail");
-    const auto row = [](const char *name, int track, Expect e, QString url = {},
-                        QString detail = {}) {
-        QTest::newRow(name) << u"  %1  "_s.arg(playPage(track)) << e << url << detail;
-    };
-    const auto url = [this](int track) {
-        return m_fake.songUrl(track).toString();
-    };
-    row("example track", tracks::Demo, Expect::Play, url(tracks::Demo));
-    row("two-digit id", tracks::TwoDigit, Expect::Play, url(tracks::TwoDigit));
-    row("one https redirect", tracks::Redirect, Expect::Play, url(tracks::Demo));
-    row("long address despite not_find", tracks::NotFindWithUrl, Expect::Play, url(tracks::Demo));
-    row("40,000-character address", tracks::LongUrl, Expect::Play, url(tracks::LongUrl));
-    // Shown as the answer has them, but the player opens web addresses only.
-    row("six characters", tracks::SixCharUrl, Expect::Refused, "ab.mp3");
-    row("number address", tracks::NumberUrl, Expect::Refused, "1234567");
-    row("file: address", tracks::FileUrl, Expect::Refused, url(tracks::FileUrl));
-    row("local path", tracks::LocalPath, Expect::Refused, url(tracks::LocalPath));
-    row("relative address", tracks::RelativeUrl, Expect::Refused, url(tracks::RelativeUrl));
-    row("unknown track", tracks::Unknown, Expect::NotFound);
-    row("five characters", tracks::FiveCharUrl, Expect::RequestError, {}, "other");
-    row("NOT_FIND", tracks::UpperNotFind, Expect::RequestError, {}, "NOT_FIND");
-    row("null name", tracks::NullName, Expect::RequestError, {}, u"没有"_s);
-    row("500 page", tracks::ServerError, Expect::RequestError, {}, "HTTP 500");
-    // The last address of a long pasted text counts, past any length limit.
-    QTest::newRow("100,000-character text")
-        << playPage(tracks::Unknown) + QString(100'000 - 2 * playPage(tracks::Demo).size(), u'x') +
-               playPage(tracks::Demo)
-        << Expect::Play << url(tracks::Demo) << QString();
-}
-
-void TestForm1::outcomes()
-{
-    QFETCH(QString, input);
-    QFETCH(Expect, expect);
-    QFETCH(QString, songUrl);
-    QFETCH(QString, detail);
-    m_window->Text2->setText("earlier");
-    QCOMPARE(m_window->W1->volume(), PlayerWidget::kInitialVolume);
-
-    click(input);
-    QCOMPARE(m_window->Text1->text(), input);
-    QVERIFY(!m_window->Command1->isEnabled()); // disabled while the request waits
-    QCOMPARE(m_window->cursor().shape(), Qt::BusyCursor);
-    if (expect == Expect::Play || expect == Expect::Refused) {
-        QTRY_VERIFY_WITH_TIMEOUT(m_window->Command1->isEnabled(), 10000);
-        QVERIFY(!QApplication::activeModalWidget());
-        QCOMPARE(m_window->Text2->text(), songUrl); // exactly what the player was given
-        QCOMPARE(m_window->W1->url(), songUrl);
-        QCOMPARE(m_window->W1->volume(), 100);
-        QCOMPARE(m_window->W1->mediaPlayer()->source().isEmpty(), expect == Expect::Refused);
-        if (expect == Expect::Refused)
-            QCOMPARE(m_window->W1->statusText(), texts::cannotPlay(texts::kBadAudioAddress));
-        else
-            QTRY_VERIFY_WITH_TIMEOUT(m_window->W1->mediaPlayer()->position() > 0, 10000);
-    } else {
-        const std::optional<Box> box = closeBox();
-        QVERIFY(box);
-        const bool notFound = expect == Expect::NotFound;
-        QCOMPARE(box->text, notFound ? u"歌曲信息未找到!"_s : u"数据请求错误!"_s);
-        QCOMPARE(box->title, notFound ? u"未找到歌曲"_s : u"数据错误"_s);
-        QCOMPARE(box->icon, notFound ? QMessageBox::Information : QMessageBox::Critical);
-        QVERIFY2(box->detail.contains(detail), qPrintable(box->detail));
-        QVERIFY2(readsChinese(box->detail) && readsChinese(box->buttons.join(u' ')),
-                 qPrintable(box->detail + u" | "_s + box->buttons.join(u" | ")));
-        QVERIFY(box->closedByEnter);
-        QTRY_VERIFY(m_window->Command1->isEnabled());
-        QCOMPARE(m_window->Text2->text(), "earlier");
-        QCOMPARE(m_window->W1->volume(), PlayerWidget::kInitialVolume);
-    }
-    QCOMPARE(m_window->cursor().shape(), Qt::ArrowCursor);
-    QVERIFY(m_fake.received().last().signatureOk);
 }
 
 // A track plays on through later clicks that find nothing, and every later

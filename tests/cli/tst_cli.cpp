@@ -79,14 +79,8 @@ void TestCli::results_data()
         {url(TestTone), url(TwoDigit), url(Demo)}, 0, page(TwoDigit) + "\n\n");
     row("no address", {text}, {fails(text)}, 3);
     row("one-digit id", {page(7)}, {fails(page(7))}, 3);
-    row("unknown track", {page(Unknown)}, {fails(page(Unknown))}, 4);
-    row("error page", {page(ServerError)}, {fails(page(ServerError))}, 5);
-    row("short url", {page(FiveCharUrl)}, {fails(page(FiveCharUrl))}, 5);
     const QString otherCa = QFileInfo(FakeResolver::caFilePath()).path() + u"/foreign-ca.pem"_s;
     row("another CA", {u"--cacert"_s, otherCa, page(Demo)}, {fails(page(Demo))}, 5);
-    row("one https redirect", {page(Redirect)}, {url(Demo)}, 0);
-    row("file: address", {page(FileUrl)}, {fails(page(FileUrl))}, 5);
-    row("local path", {page(LocalPath)}, {fails(page(LocalPath))}, 5);
     row("4 beats 3", {page(Unknown), text, page(Demo)},
         {fails(page(Unknown)), fails(text), url(Demo)}, 4);
     row("5 beats 4 and 3", {text, page(ServerError), page(Unknown)},
