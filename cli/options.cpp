@@ -3,7 +3,9 @@
 #include "settings.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSslCertificate>
 #include <QUrl>
 
@@ -23,14 +25,17 @@ constexpr char kEpilogue[] =
     "\nOutput:\n"
     "  One audio address per input, in input order, on standard output; errors\n"
     "  go to standard error and name the input. With --json, one JSON object per\n"
-    "  input on standard output, with the members input, id, url, name and error.\n"
+    "  input on standard output, with the members input, id, url, name and error\n"
+    "  (and file and bytes with --output). With --output, the path of each saved\n"
+    "  file instead of its address; progress goes to standard error when it is a\n"
+    "  terminal, or with --progress.\n"
     "\nExit status:\n"
     "  0  every input resolved\n"
     "  2  bad usage: unknown option, bad value, unreadable or invalid CA file\n"
     "  3  an input holds no play-page address\n"
     "  4  the service does not know a track (\"not_find\")\n"
     "  5  any other failure: network, TLS, time-out, answer without a usable\n"
-    "     audio address\n"
+    "     http or https audio address, a save that failed\n"
     "  When a run meets several of these, the highest status wins.\n";
 
 std::optional<QSslConfiguration> trustWithCaFile(const QString &path, QString *error)
@@ -103,11 +108,31 @@ ParsedArguments parseArguments(const QStringList &arguments)
             .arg(kMaxJobs)
             .arg(kDefaultJobs),
         QStringLiteral("N"));
+    const QCommandLineOption output(
+        {QStringLiteral("o"), QStringLiteral("output")},
+        QStringLiteral("Save each audio file as TEMPLATE, with the fields {name}, {id} and {ext}; "
+                       "a folder gets %1 in it. Prints the file's path instead of the address. "
+                       "An existing file is kept and counts as saved.")
+            .arg(QLatin1String(kDefaultOutput)),
+        QStringLiteral("TEMPLATE"));
+    const QCommandLineOption force(QStringLiteral("force-overwrites"),
+                                   QStringLiteral("Replace files that exist already."));
+    const QCommandLineOption retries(
+        QStringLiteral("retries"),
+        QStringLiteral("Try a save again up to N times after a reset, a stall or a server error "
+                       "(default: %1).")
+            .arg(SaveOptions::kRetries),
+        QStringLiteral("N"));
+    const QCommandLineOption progress(
+        QStringLiteral("progress"),
+        QStringLiteral("Write plain progress lines to standard error, at most one a second, "
+                       "even when it is not a terminal."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({json, resolver, cacert, timeout, jobs, help, version});
+    parser.addOptions(
+        {json, resolver, cacert, timeout, jobs, output, force, retries, progress, help, version});
     parser.addPositionalArgument(
         QStringLiteral("ADDRESS"),
         QStringLiteral("A play-page address, or text holding one; '-' for standard input."),
@@ -175,6 +200,25 @@ ParsedArguments parseArguments(const QStringList &arguments)
         if (!options.resolve.fetch.ssl)
             return fail(error);
     }
+
+    if (parser.isSet(output)) {
+        options.output = parser.value(output);
+        if (options.output->isEmpty())
+            return fail(QStringLiteral("-o wants a file name template, not an empty one"));
+        if (options.output->endsWith(u'/') || QFileInfo(*options.output).isDir())
+            options.output = QDir(*options.output).filePath(QLatin1String(kDefaultOutput));
+    }
+    options.save.overwrite = parser.isSet(force);
+    options.progress = parser.isSet(progress);
+    if (parser.isSet(retries)) {
+        bool ok = false;
+        options.save.retries = parser.value(retries).toInt(&ok);
+        if (!ok || options.save.retries < 0 || options.save.retries > kMaxRetries)
+            return fail(QStringLiteral("--retries wants a whole number from 0 to %1, not '%2'")
+                            .arg(kMaxRetries)
+                            .arg(parser.value(retries)));
+    }
+    options.save.resolver = options.resolve;
 
     options.sources = parser.positionalArguments();
     if (options.sources.isEmpty())

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "resolve.h"
+#include "save.h"
 
 #include <QString>
 #include <QStringList>
@@ -21,13 +21,20 @@ enum ExitStatus : int {
 inline constexpr int kDefaultJobs = 4;
 inline constexpr int kMaxJobs = 64;
 inline constexpr double kMaxTimeoutSeconds = 86400;
+inline constexpr int kMaxRetries = 100;
+inline constexpr char kDefaultOutput[] = "{name}.{ext}";
 
 struct Options
 {
     ResolveOptions resolve = defaultResolveOptions(); // host, time limits and trust
     int jobs = kDefaultJobs;
     bool json = false;
-    QStringList sources; // addresses, in order; "-" stands for standard input
+    // Save each audio file to this template ({name}, {id}, {ext}) instead of
+    // only printing its address.
+    std::optional<QString> output;
+    SaveOptions save;      // its resolver is `resolve`
+    bool progress = false; // plain progress lines even when not on a terminal
+    QStringList sources;   // addresses, in order; "-" stands for standard input
 };
 
 struct ParsedArguments

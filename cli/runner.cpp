@@ -1,7 +1,10 @@
 #include "runner.h"
 
+#include "filename.h"
 #include "request.h"
+#include "save.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
@@ -9,6 +12,7 @@
 #include <algorithm>
 #include <iostream>
 #include <string>
+#include <unistd.h>
 
 namespace velmora::cli {
 
@@ -75,10 +79,29 @@ void writeLine(std::FILE *stream, const QByteArray &line)
     std::fflush(stream); // a reader downstream sees each result at once
 }
 
+ProgressLine::Mode progressMode(const Options &options, std::FILE *err)
+{
+    if (!options.output)
+        return ProgressLine::Mode::Off;
+    if (options.progress)
+        return ProgressLine::Mode::Plain;
+    return isatty(fileno(err)) ? ProgressLine::Mode::Terminal : ProgressLine::Mode::Off;
+}
+
+// The template's fields filled in: {name}, {id} and {ext}.
+QString expandTemplate(QString pattern, const QString &name, const QString &id,
+                       const QString &extension)
+{
+    return pattern.replace(QLatin1String("{name}"), name)
+        .replace(QLatin1String("{id}"), id)
+        .replace(QLatin1String("{ext}"), extension);
+}
+
 } // namespace
 
 Runner::Runner(const Options &options, std::FILE *out, std::FILE *err, QObject *parent)
-    : QObject(parent), m_options(options), m_out(out), m_err(err), m_manager(this)
+    : QObject(parent), m_options(options), m_out(out), m_err(err), m_manager(this),
+      m_progress(err, progressMode(options, err))
 {}
 
 Runner::~Runner()
@@ -141,8 +164,11 @@ void Runner::add(const QString &input)
 {
     const std::optional<QString> trackId = usableTrackId(input);
     Item item{input, trackId.value_or(QString()), std::nullopt};
-    if (!trackId)
-        item.outcome = Outcome{NoPlayPage, {}, {}, QStringLiteral("no play-page address")};
+    if (!trackId) {
+        item.outcome = Outcome();
+        item.outcome->status = NoPlayPage;
+        item.outcome->error = QStringLiteral("no play-page address");
+    }
     m_items.push_back(std::move(item));
 }
 
@@ -157,8 +183,11 @@ void Runner::launch()
         auto *resolve = new TrackResolve(m_manager, item.trackId, m_options.resolve, this);
         connect(resolve, &TrackResolve::finished, this,
                 [this, index](const Resolution &resolution) {
+                    const Outcome outcome = outcomeOf(resolution);
+                    if (outcome.status == Resolved && m_options.output)
+                        return save(index, outcome);
                     --m_inFlight;
-                    settle(index, outcomeOf(resolution));
+                    settle(index, outcome);
                 });
         ++m_inFlight;
     }
@@ -170,6 +199,49 @@ void Runner::settle(qsizetype index, const Outcome &outcome)
 {
     m_items.at(size_t(index - m_printed)).outcome = outcome;
     launch();
+}
+
+void Runner::save(qsizetype index, const Outcome &resolved)
+{
+    const QString id = m_items.at(size_t(index - m_printed)).trackId;
+    const QString name = trackFileName(resolved.name, id);
+    const auto target = [pattern = *m_options.output, name, id](const QString &extension) {
+        return expandTemplate(pattern, name, id,
+                              extension.isEmpty() ? QStringLiteral("bin") : extension);
+    };
+    auto *save = new AudioSave(m_manager, resolved.url, id, target, m_options.save, this);
+    m_saving[save] = {0, -1};
+    connect(save, &AudioSave::progress, this, [this, save](qint64 saved, qint64 total) {
+        m_saving[save] = {saved, total};
+        showProgress();
+    });
+    connect(save, &AudioSave::finished, this,
+            [this, index, resolved, save](const SaveResult &result) {
+                m_saving.erase(save);
+                --m_inFlight;
+                Outcome outcome = resolved;
+                outcome.file = result.file;
+                if (result.ok()) {
+                    outcome.bytes = result.bytes;
+                } else if (result.failure == SaveResult::Failure::Exists) {
+                    outcome.skipped = true;
+                    outcome.bytes = QFileInfo(result.file).size();
+                } else {
+                    outcome.status = RequestFailed;
+                    outcome.error = QStringLiteral("save failed: ") + result.error;
+                }
+                settle(index, outcome);
+            });
+}
+
+void Runner::showProgress()
+{
+    qint64 saved = 0, total = 0;
+    for (const auto &[save, figures] : m_saving) {
+        saved += figures.first;
+        total = figures.second < 0 || total < 0 ? -1 : total + figures.second;
+    }
+    m_progress.show(saved, total);
 }
 
 void Runner::flush()
@@ -185,23 +257,33 @@ void Runner::flush()
 void Runner::print(const Item &item)
 {
     const Outcome &outcome = *item.outcome;
+    m_progress.clear();
     if (m_options.json) {
-        const QJsonObject object{
+        QJsonObject object{
             {QStringLiteral("input"), item.input},
             {QStringLiteral("id"), textOrNull(item.trackId)},
             {QStringLiteral("url"), textOrNull(outcome.url)},
             {QStringLiteral("name"), textOrNull(outcome.name)},
             {QStringLiteral("error"), textOrNull(outcome.error)},
         };
+        if (m_options.output) {
+            object.insert(QStringLiteral("file"), textOrNull(outcome.file));
+            object.insert(QStringLiteral("bytes"), outcome.bytes < 0 ? QJsonValue(QJsonValue::Null)
+                                                                     : QJsonValue(outcome.bytes));
+        }
         writeLine(m_out, QJsonDocument(object).toJson(QJsonDocument::Compact));
-    } else if (outcome.status == Resolved) {
-        writeLine(m_out, escapeControls(outcome.url).toUtf8());
-    } else {
-        writeLine(m_err,
-                  escapeControls(
-                      QStringLiteral("%1: '%2': %3").arg(kProgramName, item.input, outcome.error))
-                      .toUtf8());
+        return;
     }
+    const auto note = [&](const QString &text) {
+        writeLine(m_err,
+                  escapeControls(QStringLiteral("%1: '%2': %3").arg(kProgramName, item.input, text))
+                      .toUtf8());
+    };
+    if (outcome.status != Resolved)
+        return note(outcome.error);
+    if (outcome.skipped)
+        note(QStringLiteral("%1 exists already; not saved again").arg(outcome.file));
+    writeLine(m_out, escapeControls(m_options.output ? outcome.file : outcome.url).toUtf8());
 }
 
 void Runner::finishWhenDone()

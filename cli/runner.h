@@ -1,6 +1,7 @@
 #pragma once
 
 #include "options.h"
+#include "progress.h"
 
 #include <QNetworkAccessManager>
 #include <QObject>
@@ -9,6 +10,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <map>
 #include <optional>
 
 class QThread;
@@ -22,11 +24,14 @@ struct Outcome
     QString url;   // the audio address, for Resolved
     QString name;  // the track name, where the answer has one
     QString error; // why there is no audio address
+    QString file;  // with --output: where it was saved (or found)
+    qint64 bytes = -1;
+    bool skipped = false; // the file was there already
 };
 
-// Resolves inputs with at most `jobs` requests in flight and prints each
-// result as soon as every earlier one is printed, so that the output keeps
-// the input order whatever order the answers come in.
+// Resolves inputs (and with --output saves them) with at most `jobs` in
+// flight and prints each result as soon as every earlier one is printed, so
+// that the output keeps the input order whatever order the answers come in.
 class Runner : public QObject
 {
     Q_OBJECT
@@ -56,6 +61,8 @@ private:
     void add(const QString &input);
     void launch();
     void settle(qsizetype index, const Outcome &outcome);
+    void save(qsizetype index, const Outcome &resolved);
+    void showProgress();
     void flush();
     void print(const Item &item);
     void finishWhenDone();
@@ -75,6 +82,9 @@ private:
     qsizetype m_printed = 0;
     qsizetype m_nextToStart = 0; // index
     int m_inFlight = 0;
+
+    ProgressLine m_progress;
+    std::map<const QObject *, std::pair<qint64, qint64>> m_saving; // saved, total
     int m_status = Resolved;
 };
 

@@ -42,6 +42,25 @@ inline constexpr char kNothingUsable[] = QT_TRANSLATE_NOOP(
     "velmora::causes", "the answer has neither an audio address nor a track name");
 inline constexpr char kHttpStatus[] = QT_TRANSLATE_NOOP("velmora::causes", "HTTP %1: %2");
 
+// The save.
+inline constexpr char kNotWebAddress[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "not an http or https address");
+inline constexpr char kFileExists[] = QT_TRANSLATE_NOOP("velmora::causes", "%1 exists already");
+inline constexpr char kBusy[] = QT_TRANSLATE_NOOP("velmora::causes", "another save is writing %1");
+inline constexpr char kNotAudio[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "not audio: the server sent a web page");
+inline constexpr char kFileTooLarge[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "file too large: over %1 bytes");
+inline constexpr char kHttpError[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "the server answered HTTP %1");
+inline constexpr char kGone[] = QT_TRANSLATE_NOOP("velmora::causes", "the file is gone (HTTP %1)");
+inline constexpr char kIncomplete[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "incomplete: %1 of %2 bytes");
+inline constexpr char kCannotWrite[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "could not write %1: %2");
+inline constexpr char kGaveUp[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "gave up after %1 attempts: %2");
+
 // One of the texts above in the application's language.
 inline QString text(const char *cause)
 {

@@ -121,34 +121,30 @@ void TextFetch::onFinished()
         return;
     }
 
-    const QString detail = m_reply->errorString();
+    const NetworkFailure why = describeNetworkError(error, m_reply->errorString(), m_tlsErrors);
+    fail(why.failure, why.cause);
+}
+
+NetworkFailure describeNetworkError(QNetworkReply::NetworkError error, const QString &detail,
+                                    const QString &tlsErrors)
+{
+    using F = HttpText::Failure;
     switch (error) {
     case QNetworkReply::ConnectionRefusedError:
-        fail(HttpText::Failure::ConnectionRefused,
-             causes::text(causes::kConnectionRefused).arg(detail));
-        break;
+        return {F::ConnectionRefused, causes::text(causes::kConnectionRefused).arg(detail)};
     case QNetworkReply::HostNotFoundError:
-        fail(HttpText::Failure::HostNotFound, causes::text(causes::kHostNotFound).arg(detail));
-        break;
+        return {F::HostNotFound, causes::text(causes::kHostNotFound).arg(detail)};
     case QNetworkReply::TimeoutError:
-        fail(HttpText::Failure::TimedOut, causes::text(causes::kTimedOut).arg(detail));
-        break;
+        return {F::TimedOut, causes::text(causes::kTimedOut).arg(detail)};
     case QNetworkReply::SslHandshakeFailedError:
-        fail(HttpText::Failure::Tls,
-             causes::text(causes::kTls).arg(m_tlsErrors.isEmpty() ? detail : m_tlsErrors));
-        break;
+        return {F::Tls, causes::text(causes::kTls).arg(tlsErrors.isEmpty() ? detail : tlsErrors)};
     case QNetworkReply::TooManyRedirectsError:
     case QNetworkReply::InsecureRedirectError:
-        fail(HttpText::Failure::RedirectRefused,
-             causes::text(causes::kRedirectRefused).arg(detail));
-        break;
+        return {F::RedirectRefused, causes::text(causes::kRedirectRefused).arg(detail)};
     case QNetworkReply::RemoteHostClosedError:
-        fail(HttpText::Failure::ConnectionClosed,
-             causes::text(causes::kConnectionClosed).arg(detail));
-        break;
+        return {F::ConnectionClosed, causes::text(causes::kConnectionClosed).arg(detail)};
     default:
-        fail(HttpText::Failure::Other, causes::text(causes::kRequestFailed).arg(detail));
-        break;
+        return {F::Other, causes::text(causes::kRequestFailed).arg(detail)};
     }
 }
 

@@ -58,6 +58,17 @@ struct HttpText
     bool ok() const { return failure == Failure::None; }
 };
 
+// Why a reply that ended in `error` brought no answer: its kind and a
+// readable cause. `detail` is the reply's own error text, `tlsErrors` the
+// certificate errors met on the way, if any. Shared by every transfer.
+struct NetworkFailure
+{
+    HttpText::Failure failure;
+    QString cause;
+};
+NetworkFailure describeNetworkError(QNetworkReply::NetworkError error, const QString &detail,
+                                    const QString &tlsErrors = {});
+
 // One asynchronous GET. Emits finished() exactly once, then deletes itself
 // later. Destroying it first (with its parent, say) aborts the request
 // without emitting anything.

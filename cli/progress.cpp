@@ -1,0 +1,65 @@
+#include "progress.h"
+
+#include <QString>
+
+namespace velmora::cli {
+
+ProgressLine::ProgressLine(std::FILE *stream, Mode mode) : m_stream(stream), m_mode(mode)
+{
+    m_started.start();
+}
+
+QString formatBytes(qint64 bytes)
+{
+    if (bytes < 1000)
+        return QStringLiteral("%1 B").arg(bytes);
+    const char *units[] = {"kB", "MB", "GB", "TB"};
+    double value = double(bytes);
+    int unit = -1;
+    while (value >= 1000 && unit < 3) {
+        value /= 1000;
+        ++unit;
+    }
+    return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
+}
+
+void ProgressLine::show(qint64 saved, qint64 total)
+{
+    const qint64 now = m_started.elapsed();
+    const qint64 interval = m_mode == Mode::Plain ? 1000 : 100;
+    if (m_mode == Mode::Off || (m_lastShown >= 0 && now - m_lastShown < interval))
+        return;
+    m_lastShown = now;
+    const double rate = now > 0 ? double(saved) * 1000.0 / double(now) : 0;
+    QString line;
+    if (total > 0)
+        line = QStringLiteral("%1%  %2 / %3")
+                   .arg(saved * 100 / total)
+                   .arg(formatBytes(saved), formatBytes(total));
+    else
+        line = formatBytes(saved);
+    line += QStringLiteral("  %1/s").arg(formatBytes(qint64(rate)));
+    if (total > 0 && rate > 0) {
+        const qint64 left = qint64(double(total - saved) / rate);
+        line +=
+            QStringLiteral("  %1:%2 left").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
+    }
+    const QByteArray bytes = line.toUtf8();
+    if (m_mode == Mode::Terminal)
+        std::fprintf(m_stream, "\r\x1b[K%s", bytes.constData());
+    else
+        std::fprintf(m_stream, "%s\n", bytes.constData());
+    std::fflush(m_stream);
+    m_onScreen = m_mode == Mode::Terminal;
+}
+
+void ProgressLine::clear()
+{
+    if (!m_onScreen)
+        return;
+    std::fputs("\r\x1b[K", m_stream);
+    std::fflush(m_stream);
+    m_onScreen = false;
+}
+
+} // namespace velmora::cli

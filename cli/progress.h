@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QElapsedTimer>
+
+#include <cstdio>
+
+namespace velmora::cli {
+
+// The progress of the saves on standard error: one line redrawn in place on
+// a terminal, plain lines at most once a second for a wrapper that asked for
+// them, or nothing.
+class ProgressLine
+{
+public:
+    enum class Mode { Off, Terminal, Plain };
+
+    ProgressLine(std::FILE *stream, Mode mode);
+
+    // Bytes saved so far of all saves in flight; total -1 when one is unknown.
+    void show(qint64 saved, qint64 total);
+    // Takes a redrawn line away before other output.
+    void clear();
+
+private:
+    std::FILE *m_stream;
+    Mode m_mode;
+    QElapsedTimer m_started;
+    qint64 m_lastShown = -1; // ms since start
+    bool m_onScreen = false;
+};
+
+// "1.2 MB": sizes in decimal units, as download tools show them.
+QString formatBytes(qint64 bytes);
+
+} // namespace velmora::cli

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+
+namespace velmora {
+
+// Longest file name a save gets, in UTF-8 bytes (without the extension).
+inline constexpr qsizetype kMaxFileNameBytes = 200;
+
+// A file name for a track that is safe on Windows and Linux alike: the track
+// name when the answer has one other than "not_find", else the track id.
+// Letters of every script stay; what either system forbids (\ / : * ? " < > |
+// and control characters) becomes '_', trailing dots and spaces go, a
+// reserved device name (CON, NUL, COM1, …) gets a leading '_', and the result
+// is cut on a character boundary to kMaxFileNameBytes.
+QString trackFileName(const QString &trackName, const QString &trackId);
+
+// The audio file extension ("mp3", "m4a", "aac", "wav", "flac", "ogg") from
+// the address's path when it names a known one, else from the Content-Type,
+// else from the first bytes; empty when none of them tells.
+QString audioExtension(const QUrl &url, const QByteArray &contentType = {},
+                       const QByteArray &firstBytes = {});
+
+} // namespace velmora

@@ -1,0 +1,356 @@
+#include "save.h"
+
+#include "causes.h"
+#include "filename.h"
+
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QRandomGenerator>
+
+#include <filesystem>
+
+namespace velmora {
+
+namespace {
+
+// Enough of the start of a file to tell its format.
+constexpr qsizetype kSniffBytes = 16;
+// Reading ahead of the disk no further than this keeps memory flat.
+constexpr qint64 kReadBuffer = 1 << 20;
+
+QString validatorPath(const QString &target)
+{
+    return target + QStringLiteral(".part.validator");
+}
+
+// Failures of the connection that a later attempt may not meet again.
+bool isTransient(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError: // our own idle limit
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::UnknownNetworkError:
+    case QNetworkReply::ProxyConnectionClosedError:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// "bytes 100-199/1000" -> 100, or -1.
+qint64 rangeStart(const QByteArray &contentRange)
+{
+    const QByteArray spec = contentRange.trimmed();
+    if (!spec.startsWith("bytes "))
+        return -1;
+    bool ok = false;
+    const qint64 start = spec.mid(6, spec.indexOf('-') - 6).toLongLong(&ok);
+    return ok ? start : -1;
+}
+
+} // namespace
+
+AudioSave::AudioSave(QNetworkAccessManager &manager, const QString &songUrl, const QString &trackId,
+                     Target target, const SaveOptions &options, QObject *parent)
+    : QObject(parent), m_manager(manager), m_trackId(trackId), m_targetFor(std::move(target)),
+      m_options(options), m_url(webAudioUrl(songUrl).value_or(QUrl()))
+{
+    m_idleTimer.setSingleShot(true);
+    m_idleTimer.setInterval(m_options.idleTimeout);
+    connect(&m_idleTimer, &QTimer::timeout, this, [this] {
+        if (m_reply)
+            m_reply->abort(); // finishes as canceled, which is retried
+    });
+    m_retryTimer.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, &AudioSave::request);
+    // From the event loop, so that the caller connects to the signals first.
+    QMetaObject::invokeMethod(this, &AudioSave::start, Qt::QueuedConnection);
+}
+
+AudioSave::~AudioSave()
+{
+    stop();
+}
+
+void AudioSave::start()
+{
+    if (m_url.isEmpty())
+        return fail(SaveResult::Failure::NotWeb, causes::text(causes::kNotWebAddress));
+    const QString extension = audioExtension(m_url);
+    if (!extension.isEmpty() && !decideTarget(extension))
+        return;
+    request();
+}
+
+// Fixes the target and finds the part file to resume. False when the save
+// has ended already (the target exists).
+bool AudioSave::decideTarget(const QString &extension)
+{
+    m_target = m_targetFor(extension);
+    if (!m_options.overwrite && QFileInfo::exists(m_target)) {
+        fail(SaveResult::Failure::Exists, causes::text(causes::kFileExists).arg(m_target));
+        return false;
+    }
+    m_part.setFileName(m_target + QStringLiteral(".part"));
+    m_lock = std::make_unique<QLockFile>(m_part.fileName() + QStringLiteral(".lock"));
+    m_lock->setStaleLockTime(0); // a save runs for as long as it needs
+    if (!m_lock->tryLock()) {
+        m_lock.reset();
+        fail(SaveResult::Failure::Busy, causes::text(causes::kBusy).arg(m_target));
+        return false;
+    }
+    QFile validator(validatorPath(m_target));
+    if (validator.open(QIODevice::ReadOnly))
+        m_validator = validator.readAll().trimmed();
+    // Without a validator nobody can tell whether the part is of this file.
+    m_offset = m_validator.isEmpty() ? 0 : QFileInfo(m_part).size();
+    return true;
+}
+
+void AudioSave::request()
+{
+    stop();
+    QNetworkRequest request(m_url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(m_options.maxRedirects);
+    if (m_options.resolver.fetch.ssl)
+        request.setSslConfiguration(*m_options.resolver.fetch.ssl);
+    // Byte ranges count in the file's own bytes.
+    request.setRawHeader("Accept-Encoding", "identity");
+    if (m_offset > 0) {
+        request.setRawHeader("Range", "bytes=" + QByteArray::number(m_offset) + '-');
+        request.setRawHeader("If-Range", m_validator);
+    }
+    m_pending.clear();
+    m_total = -1;
+    m_reply = m_manager.get(request);
+    m_reply->setReadBufferSize(kReadBuffer);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &AudioSave::onHeaders);
+    connect(m_reply, &QNetworkReply::readyRead, this, &AudioSave::onData);
+    connect(m_reply, &QNetworkReply::finished, this, &AudioSave::onFinished);
+    connect(m_reply, &QNetworkReply::redirected, this, [this] { m_idleTimer.start(); });
+    connect(m_reply, &QNetworkReply::sslErrors, this, [this](const QList<QSslError> &errors) {
+        QStringList texts;
+        for (const QSslError &e : errors)
+            texts << e.errorString();
+        m_tlsErrors = texts.join(QStringLiteral("; "));
+    });
+    m_idleTimer.start();
+}
+
+void AudioSave::onHeaders()
+{
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status < 200 || (status >= 300 && status < 400))
+        return; // a redirect on the way
+    if (status == 403 || status == 410)
+        return resolveAgain(status);
+    if (status >= 500)
+        return retry(causes::text(causes::kHttpError).arg(status));
+    if (status == 416) { // the range does not fit the file any more
+        m_offset = 0;
+        return retry(causes::text(causes::kHttpError).arg(status));
+    }
+    if (status >= 400)
+        return fail(SaveResult::Failure::Http, causes::text(causes::kHttpError).arg(status));
+    const QByteArray type = m_reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
+    if (type.trimmed().toLower().startsWith("text/html"))
+        return fail(SaveResult::Failure::NotAudio, causes::text(causes::kNotAudio));
+
+    // A 206 goes on from the part; anything else is the whole file again.
+    const bool resumed = status == 206 && m_offset > 0 &&
+                         rangeStart(m_reply->rawHeader("Content-Range")) == m_offset;
+    if (!resumed)
+        m_offset = 0;
+    const qint64 length = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+    m_total = m_reply->hasRawHeader("Content-Length") ? m_offset + length : -1;
+    if (m_total > m_options.maxBytes)
+        return fail(SaveResult::Failure::TooLarge,
+                    causes::text(causes::kFileTooLarge).arg(m_options.maxBytes));
+
+    m_validator = m_reply->rawHeader("ETag");
+    if (m_validator.isEmpty())
+        m_validator = m_reply->rawHeader("Last-Modified");
+    if (m_target.isEmpty()) {
+        const QString extension = audioExtension(m_url, type);
+        if (!extension.isEmpty() && !decideTarget(extension))
+            return;
+        if (m_offset > 0 && !resumed) // a part of this target waits: ask for the rest only
+            return request();
+    }
+}
+
+void AudioSave::onData()
+{
+    if (m_done || !m_reply)
+        return;
+    m_idleTimer.start();
+    QByteArray data = m_reply->readAll();
+    if (m_target.isEmpty()) {
+        m_pending += data;
+        if (m_pending.size() < kSniffBytes)
+            return;
+        if (!decideTarget(audioExtension(m_url, {}, m_pending)))
+            return;
+        m_offset = 0; // the request asked for the whole file
+        data = std::exchange(m_pending, {});
+    }
+    if (!write(data))
+        return;
+    emit progress(m_part.size(), m_total);
+}
+
+bool AudioSave::write(const QByteArray &data)
+{
+    if (!m_part.isOpen()) {
+        const QIODevice::OpenMode mode =
+            m_offset > 0 ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate;
+        if (!m_part.open(mode)) {
+            fail(SaveResult::Failure::Write,
+                 causes::text(causes::kCannotWrite).arg(m_part.fileName(), m_part.errorString()));
+            return false;
+        }
+        QFile validator(validatorPath(m_target));
+        if (!m_validator.isEmpty() && validator.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            validator.write(m_validator + '\n');
+        else
+            validator.remove();
+    }
+    if (m_part.write(data) != data.size() || !m_part.flush()) {
+        fail(SaveResult::Failure::Write,
+             causes::text(causes::kCannotWrite).arg(m_part.fileName(), m_part.errorString()));
+        return false;
+    }
+    if (m_part.size() > m_options.maxBytes) {
+        fail(SaveResult::Failure::TooLarge,
+             causes::text(causes::kFileTooLarge).arg(m_options.maxBytes));
+        return false;
+    }
+    return true;
+}
+
+void AudioSave::onFinished()
+{
+    if (m_done || !m_reply)
+        return;
+    const QNetworkReply::NetworkError error = m_reply->error();
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (error != QNetworkReply::NoError && status < 400) {
+        const NetworkFailure why = describeNetworkError(error, m_reply->errorString(), m_tlsErrors);
+        const QString cause = error == QNetworkReply::OperationCanceledError
+                                  ? causes::text(causes::kIdleTimeout)
+                                        .arg(double(m_options.idleTimeout.count()) / 1000.0)
+                                  : why.cause;
+        if (isTransient(error))
+            return retry(cause);
+        return fail(SaveResult::Failure::Network, cause);
+    }
+    onData();
+    if (m_done)
+        return;
+    if (m_target.isEmpty() && !decideTarget(audioExtension(m_url, {}, m_pending)))
+        return;
+    if (!m_pending.isEmpty() && !write(std::exchange(m_pending, {})))
+        return;
+    complete();
+}
+
+void AudioSave::complete()
+{
+    if (!m_part.isOpen() && !write({}))
+        return; // an empty file is a file too
+    m_part.close();
+    const qint64 size = m_part.size();
+    if (m_total >= 0 && size != m_total)
+        return fail(SaveResult::Failure::Incomplete,
+                    causes::text(causes::kIncomplete).arg(size).arg(m_total));
+    // Renamed onto the target in one step; an existing target is replaced
+    // only when asked, and otherwise the rename refuses.
+    std::error_code error;
+    if (m_options.overwrite)
+        std::filesystem::rename(m_part.fileName().toStdU16String(), m_target.toStdU16String(),
+                                error);
+    else if (!QFile::rename(m_part.fileName(), m_target))
+        error = std::make_error_code(std::errc::file_exists);
+    if (error)
+        return fail(SaveResult::Failure::Write,
+                    causes::text(causes::kCannotWrite)
+                        .arg(m_target, QString::fromLocal8Bit(error.message())));
+    QFile::remove(validatorPath(m_target));
+    m_done = true;
+    stop();
+    emit finished(SaveResult{SaveResult::Failure::None, {}, m_target, size});
+    deleteLater();
+}
+
+void AudioSave::resolveAgain(int status)
+{
+    stop();
+    if (m_resolvedAgain || m_trackId.isEmpty()) {
+        if (status == 410) {
+            if (!m_target.isEmpty()) {
+                m_part.remove();
+                QFile::remove(validatorPath(m_target));
+            }
+            return fail(SaveResult::Failure::Gone, causes::text(causes::kGone).arg(status));
+        }
+        return fail(SaveResult::Failure::Http, causes::text(causes::kHttpError).arg(status));
+    }
+    // Signed addresses expire: a fresh request gives a fresh one.
+    m_resolvedAgain = true;
+    auto *resolve = new TrackResolve(m_manager, m_trackId, m_options.resolver, this);
+    connect(resolve, &TrackResolve::finished, this, [this, status](const Resolution &result) {
+        const std::optional<QUrl> url = webAudioUrl(result.songUrl);
+        if (result.outcome != Resolution::Outcome::Play || !url)
+            return fail(
+                SaveResult::Failure::Http,
+                causes::text(causes::kHttpError).arg(status) + QStringLiteral("; ") +
+                    (result.error.isEmpty() ? causes::text(causes::kNotWebAddress) : result.error));
+        m_url = *url;
+        if (!m_target.isEmpty())
+            m_offset = m_validator.isEmpty() ? 0 : QFileInfo(m_part).size();
+        request();
+    });
+}
+
+void AudioSave::retry(const QString &cause)
+{
+    stop();
+    if (m_attempts >= m_options.retries)
+        return fail(SaveResult::Failure::Network,
+                    causes::text(causes::kGaveUp).arg(m_attempts + 1).arg(cause));
+    // Go on from what is saved when the file can be told apart from another.
+    if (!m_target.isEmpty())
+        m_offset = m_validator.isEmpty() ? 0 : QFileInfo(m_part).size();
+    const auto pause = m_options.firstBackoff * (1 << m_attempts);
+    ++m_attempts;
+    m_retryTimer.start(pause + pause * QRandomGenerator::global()->bounded(50) / 100);
+}
+
+void AudioSave::fail(SaveResult::Failure failure, const QString &cause)
+{
+    if (m_done)
+        return;
+    m_done = true;
+    stop();
+    emit finished(SaveResult{failure, cause, m_target, 0});
+    deleteLater();
+}
+
+void AudioSave::stop()
+{
+    m_idleTimer.stop();
+    m_part.close();
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+        m_reply->deleteLater();
+        m_reply.clear();
+    }
+}
+
+} // namespace velmora
