@@ -3,6 +3,7 @@
 #include "layout.h"
 #include "playerwidget.h"
 #include "resolvecommand.h"
+#include "savecommand.h"
 #include "settings.h"
 #include "texts.h"
 
@@ -85,6 +86,8 @@ Form1::Form1(const ResolveOptions &resolver, QWidget *parent) : QWidget(parent)
 
     m_command = new ResolveCommand({this, Text1, Command1, Text2, W1}, resolver, this);
     connect(Command1, &QPushButton::clicked, m_command, &ResolveCommand::run);
+    m_save = new SaveCommand(this, W1, resolver, this);
+    connect(m_command, &ResolveCommand::played, m_save, &SaveCommand::setTrack);
 }
 
 } // namespace velmora

@@ -12,6 +12,7 @@ namespace velmora {
 
 class PlayerWidget;
 class ResolveCommand;
+class SaveCommand;
 
 // The program's only window: the address box, the resolve button, the
 // result box and the player. All it does on its own is wire the button to
@@ -33,9 +34,11 @@ public:
     QPushButton *Command2 = nullptr;
 
     ResolveCommand *resolveCommand() const { return m_command; }
+    SaveCommand *saveCommand() const { return m_save; }
 
 private:
     ResolveCommand *m_command = nullptr;
+    SaveCommand *m_save = nullptr;
 };
 
 // The example play-page address shown under the input box.

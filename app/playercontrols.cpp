@@ -54,6 +54,7 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_stopButton = makeButton(this, u"stopButton"_s, QStyle::SP_MediaStop, texts::kStop);
     m_stopButton->setEnabled(false);
     m_muteButton = makeButton(this, u"muteButton"_s, QStyle::SP_MediaVolume, texts::kMute);
+    m_saveButton = makeButton(this, u"saveButton"_s, QStyle::SP_DialogSaveButton, texts::kSave);
 
     // Milliseconds, so that even a short clip moves the handle.
     m_positionSlider = new QSlider(Qt::Horizontal, this);
@@ -83,6 +84,7 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     transport->addWidget(m_stopButton);
     transport->addWidget(m_positionSlider, 1);
     transport->addWidget(m_timeLabel);
+    transport->addWidget(m_saveButton);
 
     auto *sound = new QHBoxLayout;
     sound->setSpacing(2);
@@ -119,11 +121,21 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_muteAction->setCheckable(true);
     m_copyAction = menuAction(texts::kCopyAddress, u"copyAction"_s);
     m_copyAction->setEnabled(false);
+    m_saveAction = menuAction(texts::kSaveMenu, u"saveAction"_s);
+    setCanSave(false);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(m_playAction, &QAction::triggered, this, &PlayerControls::onPlayClicked);
     connect(m_stopAction, &QAction::triggered, this, &PlayerControls::stop);
     connect(m_muteAction, &QAction::triggered, this, &PlayerControls::changeMuting);
     connect(m_copyAction, &QAction::triggered, this, &PlayerControls::copyAddress);
+    const auto saveOrCancel = [this] {
+        if (m_saving)
+            emit cancelSave();
+        else
+            emit save();
+    };
+    connect(m_saveAction, &QAction::triggered, this, saveOrCancel);
+    connect(m_saveButton, &QToolButton::clicked, this, saveOrCancel);
 
     updateTimeLabel(0);
 }
@@ -191,6 +203,23 @@ void PlayerControls::setMuted(bool muted)
 void PlayerControls::setHasAddress(bool hasAddress)
 {
     m_copyAction->setEnabled(hasAddress);
+}
+
+void PlayerControls::setCanSave(bool canSave)
+{
+    m_saveButton->setEnabled(canSave || m_saving);
+    m_saveAction->setEnabled(canSave || m_saving);
+}
+
+void PlayerControls::setSaving(bool saving)
+{
+    m_saving = saving;
+    m_saveButton->setIcon(style()->standardIcon(saving ? QStyle::SP_DialogCancelButton
+                                                       : QStyle::SP_DialogSaveButton));
+    m_saveButton->setToolTip((saving ? texts::kCancelSave : texts::kSave).toString());
+    m_saveAction->setText((saving ? texts::kCancelSave : texts::kSaveMenu).toString());
+    if (saving)
+        setCanSave(true);
 }
 
 void PlayerControls::setStatusText(const QString &text, const QString &details)

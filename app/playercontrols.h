@@ -34,8 +34,11 @@ public slots:
     void setVolume(int percent);
     void setMuted(bool muted);
     void setStatusText(const QString &text, const QString &details = {});
-    // Whether there is an audio address to copy.
+    // Whether there is an audio address to copy, and one to save.
     void setHasAddress(bool hasAddress);
+    void setCanSave(bool canSave);
+    // While a save runs, its button and menu entry cancel it.
+    void setSaving(bool saving);
 
 signals:
     void play();
@@ -45,6 +48,8 @@ signals:
     void changeVolume(int percent);
     void changeMuting(bool muted);
     void copyAddress();
+    void save();
+    void cancelSave();
 
 private:
     void onPlayClicked();
@@ -60,12 +65,15 @@ private:
     QSlider *m_positionSlider = nullptr;
     QLabel *m_timeLabel = nullptr;
     QToolButton *m_muteButton = nullptr;
+    QToolButton *m_saveButton = nullptr;
     QSlider *m_volumeSlider = nullptr;
     QLabel *m_statusLabel = nullptr;
     QAction *m_playAction = nullptr;
     QAction *m_stopAction = nullptr;
     QAction *m_muteAction = nullptr;
     QAction *m_copyAction = nullptr;
+    QAction *m_saveAction = nullptr;
+    bool m_saving = false;
 };
 
 // "m:ss", or "h:mm:ss" from one hour on.

@@ -79,6 +79,7 @@ void PlayerWidget::setUrl(const QString &url)
     m_controls->setHasAddress(!url.isEmpty());
 
     m_source = webAudioUrl(url).value_or(QUrl());
+    m_controls->setCanSave(!m_source.isEmpty());
     // Always unload first: the same address again loads afresh, and nothing
     // the previous stream still reports can reach the new one.
     m_player->setSource(QUrl());

@@ -29,6 +29,7 @@ void ResolveCommand::run()
 
     m_controls.button->setEnabled(false);
     m_controls.window->setCursor(Qt::BusyCursor);
+    m_trackId = *trackId;
     m_request = new TrackResolve(m_network, *trackId, m_options, this);
     connect(m_request, &TrackResolve::finished, this, &ResolveCommand::onResolved);
 }
@@ -39,6 +40,7 @@ void ResolveCommand::onResolved(const Resolution &result)
     switch (result.outcome) {
     case Resolution::Outcome::Play:
         play(result.songUrl);
+        emit played(m_trackId, result.trackName);
         end();
         break;
     case Resolution::Outcome::NotFound:

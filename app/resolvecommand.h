@@ -45,6 +45,8 @@ public:
 signals:
     // After the last step of a click, whatever its outcome.
     void finished();
+    // The player was given the audio address of this track.
+    void played(const QString &trackId, const QString &trackName);
 
 private:
     void onResolved(const Resolution &result);
@@ -60,6 +62,7 @@ private:
     // manager emits nothing.
     QNetworkAccessManager m_network;
     QPointer<TrackResolve> m_request;
+    QString m_trackId; // of the request in flight
     bool m_busy = false;
 };
 

@@ -48,6 +48,15 @@ inline constexpr QStringView kUnmute = u"取消静音";
 inline constexpr QStringView kPosition = u"播放进度";
 inline constexpr QStringView kVolume = u"音量";
 inline constexpr QStringView kCopyAddress = u"复制音频地址";
+inline constexpr QStringView kSave = u"保存音频";
+inline constexpr QStringView kSaveMenu = u"保存音频…";
+inline constexpr QStringView kCancelSave = u"取消保存";
+
+// Saving, in the player's status line.
+inline constexpr QStringView kSaving = u"正在保存";
+inline constexpr QStringView kSaved = u"已保存：";
+inline constexpr QStringView kSaveFailed = u"保存失败：";
+inline constexpr QStringView kSaveCanceled = u"已取消保存";
 
 inline QString cannotPlay(QStringView cause)
 {

@@ -1,5 +1,7 @@
 #include "progress.h"
 
+#include "save.h"
+
 #include <QString>
 
 namespace velmora::cli {
@@ -7,20 +9,6 @@ namespace velmora::cli {
 ProgressLine::ProgressLine(std::FILE *stream, Mode mode) : m_stream(stream), m_mode(mode)
 {
     m_started.start();
-}
-
-QString formatBytes(qint64 bytes)
-{
-    if (bytes < 1000)
-        return QStringLiteral("%1 B").arg(bytes);
-    const char *units[] = {"kB", "MB", "GB", "TB"};
-    double value = double(bytes);
-    int unit = -1;
-    while (value >= 1000 && unit < 3) {
-        value /= 1000;
-        ++unit;
-    }
-    return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
 }
 
 void ProgressLine::show(qint64 saved, qint64 total)

@@ -29,7 +29,4 @@ private:
     bool m_onScreen = false;
 };
 
-// "1.2 MB": sizes in decimal units, as download tools show them.
-QString formatBytes(qint64 bytes);
-
 } // namespace velmora::cli

@@ -353,4 +353,18 @@ void AudioSave::stop()
     }
 }
 
+QString formatBytes(qint64 bytes)
+{
+    if (bytes < 1000)
+        return QStringLiteral("%1 B").arg(bytes);
+    const char *units[] = {"kB", "MB", "GB", "TB"};
+    double value = double(bytes);
+    int unit = -1;
+    while (value >= 1000 && unit < 3) {
+        value /= 1000;
+        ++unit;
+    }
+    return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
+}
+
 } // namespace velmora

@@ -118,4 +118,7 @@ private:
     bool m_done = false;
 };
 
+// "1.2 MB": sizes in decimal units, as download tools show them.
+QString formatBytes(qint64 bytes);
+
 } // namespace velmora

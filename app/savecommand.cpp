@@ -1,0 +1,103 @@
+#include "savecommand.h"
+
+#include "filename.h"
+#include "playercontrols.h"
+#include "playerwidget.h"
+#include "texts.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace velmora {
+
+namespace {
+
+constexpr char kFolderKey[] = "save/folder";
+
+} // namespace
+
+SaveCommand::SaveCommand(QWidget *window, PlayerWidget *player, const ResolveOptions &resolver,
+                         QObject *parent)
+    : QObject(parent), m_window(window), m_player(player), m_resolver(resolver)
+{
+    connect(player->controls(), &PlayerControls::save, this, &SaveCommand::run);
+    connect(player->controls(), &PlayerControls::cancelSave, this, &SaveCommand::cancel);
+}
+
+void SaveCommand::setTrack(const QString &trackId, const QString &trackName)
+{
+    m_trackId = trackId;
+    m_trackName = trackName;
+}
+
+void SaveCommand::run()
+{
+    if (m_save || m_player->url().isEmpty())
+        return;
+    const QString extension = audioExtension(QUrl(m_player->url()));
+    const QString name = trackFileName(m_trackName, m_trackId) + u'.' +
+                         (extension.isEmpty() ? QStringLiteral("mp3") : extension);
+    const QString folder =
+        QSettings()
+            .value(QLatin1String(kFolderKey),
+                   QStandardPaths::writableLocation(QStandardPaths::MusicLocation))
+            .toString();
+    // Opened, not exec()'d; it asks before replacing a file.
+    auto *dialog = new QFileDialog(m_window, texts::kSave.toString(), QDir(folder).filePath(name));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, &SaveCommand::start);
+    dialog->open();
+}
+
+void SaveCommand::start(const QString &file)
+{
+    QSettings().setValue(QLatin1String(kFolderKey), QFileInfo(file).absolutePath());
+    SaveOptions options;
+    options.overwrite = true; // the dialog asked
+    options.resolver = m_resolver;
+    m_save = new AudioSave(
+        m_network, m_player->url(), m_trackId, [file](const QString &) { return file; }, options,
+        this);
+    PlayerControls *controls = m_player->controls();
+    controls->setSaving(true);
+    controls->setStatusText(texts::kSaving.toString());
+    connect(m_save, &AudioSave::progress, controls, [controls](qint64 saved, qint64 total) {
+        QString text = texts::kSaving.toString() + u' ';
+        if (total > 0)
+            text += QStringLiteral("%1%  %2 / %3")
+                        .arg(saved * 100 / total)
+                        .arg(formatBytes(saved), formatBytes(total));
+        else
+            text += formatBytes(saved);
+        controls->setStatusText(text);
+    });
+    connect(m_save, &AudioSave::finished, this, &SaveCommand::onFinished);
+}
+
+void SaveCommand::cancel()
+{
+    if (!m_save)
+        return;
+    delete m_save; // keeps the part file for a later save of the same file
+    m_player->controls()->setSaving(false);
+    m_player->controls()->setStatusText(texts::kSaveCanceled.toString());
+}
+
+void SaveCommand::onFinished(const SaveResult &result)
+{
+    m_player->controls()->setSaving(false);
+    if (result.ok())
+        m_player->controls()->setStatusText(
+            texts::kSaved.toString() + QFileInfo(result.file).fileName(), result.file);
+    else
+        m_player->controls()->setStatusText(texts::kSaveFailed.toString() + result.error,
+                                            result.error);
+    emit finished(result);
+}
+
+} // namespace velmora

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "save.h"
+
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QPointer>
+
+class QWidget;
+
+namespace velmora {
+
+class PlayerWidget;
+
+// What the player's save button does: ask where (the platform's save
+// dialog, in the music folder or wherever the last save went, with the
+// track's name), then save the address the player has while playback goes
+// on, with progress and the outcome in the player's status line. The same
+// button cancels a save in flight; the part file stays for a later resume.
+class SaveCommand : public QObject
+{
+    Q_OBJECT
+public:
+    SaveCommand(QWidget *window, PlayerWidget *player, const ResolveOptions &resolver,
+                QObject *parent);
+
+    // The track behind the player's address, from the resolve that gave it.
+    void setTrack(const QString &trackId, const QString &trackName);
+
+    void run();
+    void cancel();
+    bool isSaving() const { return m_save; }
+
+signals:
+    void finished(const velmora::SaveResult &result);
+
+private:
+    void start(const QString &file);
+    void onFinished(const SaveResult &result);
+
+    QWidget *m_window;
+    PlayerWidget *m_player;
+    ResolveOptions m_resolver;
+    QString m_trackId;
+    QString m_trackName;
+    QNetworkAccessManager m_network;
+    QPointer<AudioSave> m_save;
+};
+
+} // namespace velmora
