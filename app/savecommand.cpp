@@ -40,11 +40,12 @@ void SaveCommand::run()
     const QString extension = audioExtension(QUrl(m_player->url()));
     const QString name = trackFileName(m_trackName, m_trackId) + u'.' +
                          (extension.isEmpty() ? QStringLiteral("mp3") : extension);
-    const QString folder =
-        QSettings()
-            .value(QLatin1String(kFolderKey),
-                   QStandardPaths::writableLocation(QStandardPaths::MusicLocation))
-            .toString();
+    QString folder = QSettings()
+                         .value(QLatin1String(kFolderKey),
+                                QStandardPaths::writableLocation(QStandardPaths::MusicLocation))
+                         .toString();
+    if (!QFileInfo(folder).isDir()) // no music folder, or the last one is gone
+        folder = QDir::homePath();
     // Opened, not exec()'d; it asks before replacing a file.
     auto *dialog = new QFileDialog(m_window, texts::kSave.toString(), QDir(folder).filePath(name));
     dialog->setAcceptMode(QFileDialog::AcceptSave);
@@ -90,6 +91,7 @@ void SaveCommand::cancel()
 
 void SaveCommand::onFinished(const SaveResult &result)
 {
+    m_save.clear(); // it deletes itself later; a new save may start at once
     m_player->controls()->setSaving(false);
     if (result.ok())
         m_player->controls()->setStatusText(

@@ -5,14 +5,19 @@
 #include "layout.h"
 #include "playerwidget.h"
 #include "resolvecommand.h"
+#include "savecommand.h"
 #include "texts.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QtEndian>
 
 #include <memory>
@@ -53,6 +58,7 @@ private slots:
     void badAddress_data();
     void badAddress();
     void laterClicksKeepTheirPromises();
+    void savesWhatPlays();
     void staysResponsiveWhileWaiting();
     void closingWhileWaitingAborts();
 
@@ -65,6 +71,7 @@ private:
 
 void TestForm1::initTestCase()
 {
+    QStandardPaths::setTestModeEnabled(true); // the remembered folder stays out of ~/.config
     installTranslations(*qApp);
     QVERIFY(m_fake.start());
 }
@@ -207,6 +214,45 @@ void TestForm1::laterClicksKeepTheirPromises()
         QCOMPARE(m_window->W1->mediaPlayer()->playbackState(), QMediaPlayer::PlayingState);
     }
     m_fake.setAudio(tracks::TwoDigit, {});
+}
+
+// The save button asks where, in Chinese, with the track's name, saves the
+// file whole beside the playback, and remembers the folder.
+void TestForm1::savesWhatPlays()
+{
+    QTemporaryDir folder;
+    auto *button = m_window->W1->findChild<QToolButton *>(u"saveButton"_s);
+    QVERIFY(!button->isEnabled()); // nothing to save yet
+    click(playPage(tracks::Demo));
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->Command1->isEnabled(), 10000);
+    QCOMPARE(button->toolTip(), u"保存音频"_s);
+    for (const QString &expectedFolder : {QString(), folder.path()}) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        QFileDialog *dialog = nullptr;
+        QTRY_VERIFY(dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
+        const QFileInfo suggested(dialog->selectedFiles().value(0));
+        QCOMPARE(suggested.fileName(), u"Velmora Demo.mp3"_s);
+        QStringList buttons;
+        for (const QPushButton *b : dialog->findChildren<QPushButton *>())
+            buttons << (b->isVisible() ? b->text() : QString());
+        QVERIFY2(readsChinese(buttons.join(u' ')), qPrintable(buttons.join(u' ')));
+        if (!expectedFolder.isEmpty()) { // remembered from the first save
+            QCOMPARE(suggested.absolutePath(), expectedFolder);
+            dialog->reject();
+            break;
+        }
+        const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+        QCOMPARE(suggested.absolutePath(), QFileInfo(music).isDir() ? music : QDir::homePath());
+        QSignalSpy saved(m_window->saveCommand(), &SaveCommand::finished);
+        dialog->selectFile(folder.filePath(u"demo.mp3"_s));
+        static_cast<QDialog *>(dialog)->accept(); // as its Save button does
+        QVERIFY(saved.wait(10000));
+        QFile file(folder.filePath(u"demo.mp3"_s)), tone(u":/velmora-fake/media/tone.mp3"_s);
+        QVERIFY(file.open(QIODevice::ReadOnly) && tone.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), tone.readAll());
+        QCOMPARE(m_window->W1->statusText(), u"已保存：demo.mp3"_s);
+        QCOMPARE(m_window->W1->url(), m_fake.songUrl(tracks::Demo).toString());
+    }
 }
 
 void TestForm1::staysResponsiveWhileWaiting()
