@@ -2,9 +2,12 @@
 // The fake answers from this process's event loop, so every wait spins it.
 #include "againstfake.h"
 
+#include <QDir>
+
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -33,6 +36,8 @@ private slots:
     void ordering();
     void options_data();
     void options();
+    void save_data();
+    void save();
 
 private:
     velmora::testing::CliRun run(const QStringList &arguments, const QByteArray &input = {});
@@ -250,6 +255,109 @@ void TestCli::options()
     QVERIFY(shown.contains(u"Usage: velmora-resolve [OPTIONS] [ADDRESS...]") || status == 0);
     QCOMPARE(status == 0 ? r.err : r.out, QStringList{});
     QCOMPARE(m_fake.received().size(), before); // no request was made
+}
+
+namespace {
+// What waits in the folder before a save.
+enum class Before { Nothing, HalfPart, HalfPartOfAnother, HalfPartModified, Target };
+} // namespace
+Q_DECLARE_METATYPE(Before)
+
+void TestCli::save_data()
+{
+    QTest::addColumn<int>("track");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<Before>("before");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("ranges");   // the Range headers the server saw, joined; "-": any
+    QTest::addColumn<int>("resolves");     // of the track, in all
+    QTest::addColumn<QString>("error");    // part of the message on standard error
+    QTest::addColumn<qint64>("sizeLimit"); // of files the process may write, or -1
+    const auto row = [](const char *name, int track, Before before, int status,
+                        const QString &ranges, const QString &error = {},
+                        const QStringList &options = {}, int resolves = 1, qint64 sizeLimit = -1) {
+        QTest::newRow(name) << track << options << before << status << ranges << resolves << error
+                            << sizeLimit;
+    };
+    using namespace tracks;
+    const QString half = u"bytes=131072-"_s;
+    const QString retries = u"--retries"_s;
+    row("whole", SaveWhole, Before::Nothing, 0, {});
+    row("resumed by ETag", SaveWhole, Before::HalfPart, 0, half);
+    row("resumed by Last-Modified", SaveModified, Before::HalfPartModified, 0, half);
+    row("part of another version", SaveWhole, Before::HalfPartOfAnother, 0, half);
+    row("server ignores ranges", SaveNoRanges, Before::HalfPart, 0, half);
+    row("dropped halfway, resumed", SaveDrop, Before::Nothing, 0, u" "_s + half);
+    row("expired, resolved again once", SaveExpiring, Before::Nothing, 0, u" "_s, {}, {}, 2);
+    // Qt may send a hop again when the server closes first: not counted.
+    row("redirect chain", SaveRedirects, Before::Nothing, 0, u"-"_s);
+    row("slow, with progress lines", SaveSlow, Before::Nothing, 0, {}, u"% "_s, {u"--progress"_s});
+    row("exists: kept", SaveWhole, Before::Target, 0, {}, u"exists already"_s);
+    row("exists: replaced", SaveWhole, Before::Target, 0, {}, {}, {u"--force-overwrites"_s});
+    row("web page", SaveHtml, Before::Nothing, 5, {}, u"not audio"_s);
+    row("500 until the retries end", SaveError, Before::Nothing, 5, u"  "_s,
+        u"gave up after 3 attempts"_s, {retries, u"2"_s});
+    row("shorter than announced", SaveLonger, Before::Nothing, 5, u" bytes=262144-"_s,
+        u"gave up after 2 attempts"_s, {retries, u"1"_s});
+    row("disk full", SaveWhole, Before::Nothing, 5, {}, u"could not write"_s, {}, 1, 100'000);
+}
+
+void TestCli::save()
+{
+    QFETCH(int, track);
+    QFETCH(QStringList, options);
+    QFETCH(Before, before);
+    QFETCH(int, status);
+    QFETCH(QString, ranges);
+    QFETCH(int, resolves);
+    QFETCH(QString, error);
+    QFETCH(qint64, sizeLimit);
+    QTemporaryDir folder;
+    const QString target = folder.filePath(u"%1.mp3"_s.arg(track));
+    const QByteArray audio = m_fake.savedAudio();
+    const auto put = [](const QString &path, const QByteArray &bytes) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    if (before == Before::Target)
+        QVERIFY(put(target, "mine"));
+    else if (before != Before::Nothing)
+        // Another version's bytes differ, so taking them would show.
+        QVERIFY(put(target + u".part"_s, before == Before::HalfPartOfAnother
+                                             ? QByteArray(audio.size() / 2, '\0')
+                                             : audio.left(audio.size() / 2)) &&
+                put(target + u".part.validator"_s,
+                    before == Before::HalfPartModified    ? "Sat, 05 Dec 2026 12:00:00 GMT"
+                    : before == Before::HalfPartOfAnother ? "\"v0\""
+                                                          : "\"v1\""));
+    const qsizetype seen = m_fake.received().size();
+    const auto r = velmora::testing::runCli(
+        m_fake, options + QStringList{u"-o"_s, folder.filePath(u"{id}.{ext}"_s), page(track)}, {},
+        sizeLimit);
+
+    QCOMPARE(r.status, status);
+    QVERIFY2(r.err.join(u'\n').contains(error), qPrintable(r.err.join(u'\n')));
+    QStringList rangesSeen;
+    int resolvesSeen = 0;
+    for (const Received &request : m_fake.received().mid(seen)) {
+        if (request.url.path().startsWith(u"/save/"_s))
+            rangesSeen << QString::fromLatin1(request.range);
+        resolvesSeen += request.url.query().startsWith(u"id=%1&"_s.arg(track));
+    }
+    if (ranges != u"-"_s)
+        QCOMPARE(rangesSeen.join(u' '), ranges);
+    QCOMPARE(resolvesSeen, resolves);
+    QFile saved(target);
+    if (status != 0) {
+        QCOMPARE(r.out, QStringList{});
+        QVERIFY(!saved.exists()); // nothing half-written under the final name
+        return;
+    }
+    QCOMPARE(r.out, QStringList{target});
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), before == Before::Target && options.isEmpty() ? "mine" : audio);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files),
+             QStringList{saved.fileName().section(u'/', -1)});
 }
 
 QTEST_GUILESS_MAIN(TestCli)

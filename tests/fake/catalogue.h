@@ -63,4 +63,17 @@ inline constexpr int LongUrlLength = 40000;
 // Bodies the fake makes larger than this, before or after decompression.
 inline constexpr long long BodyLimit = 4LL * 1024 * 1024;
 
+// Audio to save, served from the resolver port under /save/ (savedAudio()),
+// with ranges answered from an ETag and a Last-Modified unless said otherwise.
+inline constexpr int SaveWhole = 900040;     // /save/whole.mp3, tname "Save: Whole"
+inline constexpr int SaveDrop = 900041;      // drops the connection halfway, the first time
+inline constexpr int SaveNoRanges = 900042;  // always the whole file with 200
+inline constexpr int SaveExpiring = 900043;  // 403 until the track was resolved again
+inline constexpr int SaveLonger = 900044;    // Content-Length 1000 over what is sent
+inline constexpr int SaveRedirects = 900045; // three redirects, then the file
+inline constexpr int SaveHtml = 900046;      // an HTML page
+inline constexpr int SaveError = 900047;     // 500, every time
+inline constexpr int SaveSlow = 900048;      // 1 KiB per trickle interval
+inline constexpr int SaveModified = 900049;  // ranges from a Last-Modified alone
+
 } // namespace velmora::fake::tracks

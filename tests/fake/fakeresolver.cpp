@@ -7,31 +7,42 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QSslServer>
 #include <QSslSocket>
 #include <QTimer>
+#include <QUrlQuery>
 
 using namespace Qt::StringLiterals;
 
 namespace velmora::fake {
-
-// An answer: what it says and how it leaves.
-struct FakeResolver::Mode
-{
-    QByteArray body; // any status but 200 comes with a page of its own instead
-    QByteArray status = "200 OK";
-    QByteArray headers = {}; // beyond the usual ones, each line ending in CRLF
-    enum Way { Send, Stall, Trickle, CutShort } way = Send;
-};
 
 namespace {
 
 constexpr qsizetype MaxHead = 16 * 1024;
 constexpr int SignError = -1; // no signed id is negative, so this key is free
 const QString ResolverPath = u"/lxapi/vdj.x"_s;
+const QByteArray SavedETag = "\"v1\"";
+const QByteArray SavedModified = "Sat, 05 Dec 2026 12:00:00 GMT";
+
+// The save tracks and the names of their files under /save/.
+const std::pair<int, const char *> SaveTracks[] = {
+    {tracks::SaveWhole, "whole"},       {tracks::SaveDrop, "drop"},
+    {tracks::SaveNoRanges, "noranges"}, {tracks::SaveExpiring, "expiring"},
+    {tracks::SaveLonger, "longer"},     {tracks::SaveRedirects, "redirects"},
+    {tracks::SaveHtml, "page"},         {tracks::SaveError, "error"},
+    {tracks::SaveSlow, "slow"},         {tracks::SaveModified, "modified"}};
+
+// The value of header `name` in a request head, or empty.
+QByteArray header(const QByteArray &head, const QByteArray &name)
+{
+    const QRegularExpression field(uR"(\r\n%1:\s*([^\r]*))"_s.arg(QLatin1String(name)),
+                                   QRegularExpression::CaseInsensitiveOption);
+    return field.match(QString::fromLatin1(head)).captured(1).toLatin1();
+}
 
 // The tracks with a tone (media/<id>.<format>) and a play page on the media port.
 struct Known
@@ -45,16 +56,6 @@ const Known KnownTracks[] = {
     {tracks::TwoDigit, "Two Digit"_L1, "wav"_L1, "audio/wav"},
     {tracks::TestTone, "Test Tone"_L1, "wav"_L1, "audio/wav"}};
 
-// The known track that `name` is the file ("<id>.<format>") or play page
-// ("<id>.html") of.
-const Known *knownFor(const QString &name, bool page = false)
-{
-    for (const Known &known : KnownTracks)
-        if (name == u"%1.%2"_s.arg(known.track).arg(page ? "html"_L1 : known.format))
-            return &known;
-    return nullptr;
-}
-
 QByteArray material(const QString &name)
 {
     QFile file(":/velmora-fake/"_L1 + name);
@@ -66,8 +67,7 @@ QByteArray material(const QString &name)
 QString signatureOf(const QString &id, const QString &nonce)
 {
     const QByteArray text = ("Hq_pwrTrack.zz?id=" + id + "&rs=" + nonce).toLatin1();
-    return QString::fromLatin1(
-        QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex().right(18));
+    return QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex().right(18);
 }
 
 // QJsonValue::Undefined leaves the member out. A "pad" member of `pad`
@@ -82,17 +82,12 @@ QByteArray rendata(const QJsonValue &songUrl, const QJsonValue &name, qsizetype 
 
 } // namespace
 
-FakeResolver::FakeResolver(CertificateKind kind, QObject *parent) : QObject(parent), m_kind(kind) {}
-
-FakeResolver::~FakeResolver() = default;
-
 bool FakeResolver::start(quint16 resolverPort, quint16 mediaPort)
 {
-    const QString name =
-        m_kind == CertificateKind::Foreign ? u"certs/foreign"_s : u"certs/server"_s;
+    const QString name = m_kind == CertificateKind::Foreign ? u"foreign"_s : u"server"_s;
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-    config.setLocalCertificate(QSslCertificate(material(name + u".pem"_s)));
-    config.setPrivateKey(QSslKey(material(name + u".key"_s), QSsl::Ec));
+    config.setLocalCertificate(QSslCertificate(material(u"certs/%1.pem"_s.arg(name))));
+    config.setPrivateKey(QSslKey(material(u"certs/%1.key"_s.arg(name)), QSsl::Ec));
     config.setPeerVerifyMode(QSslSocket::VerifyNone);
     config.setAllowedNextProtocols({QByteArrayLiteral("http/1.1")}); // no HTTP/2 here
 
@@ -102,12 +97,44 @@ bool FakeResolver::start(quint16 resolverPort, quint16 mediaPort)
         while (QTcpSocket *socket = tls->nextPendingConnection())
             serve(static_cast<QSslSocket *>(socket));
     });
-    if (!tls->listen(QHostAddress::LocalHost, resolverPort))
-        return false;
-    m_resolverPort = tls->serverPort();
-    setUpMedia(mediaPort);
+    m_resolverPort = tls->listen(QHostAddress::LocalHost, resolverPort) ? tls->serverPort() : 0;
+
+    auto *media = new QHttpServer(this);
+    // Where InsecureRedirect points: a usable answer, so following it shows.
+    // Registered first, as the route below would take its path as well.
+    media->route(ResolverPath, [this] {
+        return QHttpServerResponse("application/json", m_modes.value(tracks::Demo).body);
+    });
+    // A known track's audio, and its play page as the site would show it: the
+    // audio in an <audio> element and a plain link, and nothing a client could
+    // mistake for an answer. The query is not looked at, so LongUrl's padded
+    // address gets the tone too.
+    media->route(u"/<arg>/<arg>"_s, [this](const QString &folder, const QString &name) {
+        const bool page = folder == "play"_L1;
+        const Known *known = nullptr;
+        for (const Known &k : KnownTracks)
+            if (name == u"%1.%2"_s.arg(k.track).arg(page ? "html"_L1 : k.format))
+                known = &k;
+        if (!known || (!page && folder != "media"_L1))
+            return QHttpServerResponse(QHttpServerResponse::StatusCode::NotFound);
+        const QByteArray audio = m_audio.value(known->track);
+        if (!page)
+            return QHttpServerResponse(
+                known->type, audio.isEmpty() ? material(u"media/tone."_s + known->format) : audio);
+        return QHttpServerResponse(
+            "text/html; charset=utf-8",
+            u"<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title>"
+            "</head>\n<body><h1>%1</h1>\n<audio controls src=\"%2\"></audio>\n"
+            "<p><a href=\"%2\">Download</a></p>\n</body></html>\n"_s
+                .arg(known->name, songUrl(known->track).toString())
+                .toUtf8());
+    });
+    m_mediaPort = media->listen(QHostAddress::LocalHost, mediaPort);
+    m_saved = "ID3\x04" + QByteArray(256 * 1024 - 4, Qt::Uninitialized);
+    QRandomGenerator(9).fillRange(reinterpret_cast<quint32 *>(m_saved.data() + 4),
+                                  (m_saved.size() - 4) / 4);
     setUpModes();
-    return m_mediaPort != 0;
+    return m_resolverPort != 0 && m_mediaPort != 0;
 }
 
 // Built once the media port is known, as most answers point at it.
@@ -162,6 +189,9 @@ void FakeResolver::setUpModes()
     };
     for (const Known &k : KnownTracks)
         m_modes.insert(k.track, {rendata(media + u"%1.%2"_s.arg(k.track).arg(k.format), k.name)});
+    for (const auto &[track, name] : SaveTracks)
+        m_modes.insert(track, {rendata(resolverBase().toString() + u"/save/%1.mp3"_s.arg(name),
+                                       u"Save: %1"_s.arg(QLatin1String(name)))});
 }
 
 QUrl FakeResolver::songUrl(int trackId) const
@@ -196,35 +226,46 @@ void FakeResolver::serve(QSslSocket *socket)
     connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
     connect(socket, &QSslSocket::readyRead, this, [this, socket, head = QByteArray()]() mutable {
         head += socket->readAll();
-        const qsizetype end = head.indexOf("\r\n\r\n");
-        if (end < 0 && head.size() <= MaxHead)
+        if (!head.contains("\r\n\r\n") && head.size() <= MaxHead)
             return;
         disconnect(socket, &QSslSocket::readyRead, this, nullptr);
         static const QRegularExpression line(u"^GET (/[^ ]*) HTTP/1\\.[01]\r\n"_s);
-        const QRegularExpressionMatch match = line.match(QString::fromLatin1(head));
-        if (end < 0 || end > MaxHead || !match.hasMatch())
-            return send(socket, {{}, "400 Bad Request"});
+        // A head that is not a GET has no target, and so a bad path.
+        const QString target = line.match(QString::fromLatin1(head)).captured(1);
+        if (target.startsWith(u"/save/"_s)) {
+            m_received.append(
+                {QUrl(resolverBase().toString() + target), false, {}, header(head, "Range")});
+            return serveAudio(socket, target, head);
+        }
         const auto started = std::chrono::steady_clock::now();
-        answer(socket, match.captured(1));
+        static const QRegularExpression form(QRegularExpression::anchoredPattern(
+            u"/lxapi/vdj\\.x\\?id=([0-9]+)&k=([0-9]{10})&r=([0-9a-f]{18})"_s));
+        const QRegularExpressionMatch match = form.match(target);
+        const QString id = match.captured(1);
+        const bool signatureOk =
+            match.hasMatch() && signatureOf(id, match.captured(2)) == match.captured(3);
+        m_received.append({QUrl::fromEncoded(resolverBase().toEncoded() + target.toLatin1()),
+                           signatureOk,
+                           {},
+                           {}});
+        // Leading zeros make another id, as the text is what was signed. A bad
+        // path gets the answer of NotFoundPage.
+        int track = QString::number(id.toInt()) == id ? id.toInt() : tracks::Unknown;
+        if (!signatureOk)
+            track = target.section(u'?', 0, 0) == ResolverPath ? SignError : tracks::NotFoundPage;
+        Mode mode = m_modes.value(track, m_modes.value(tracks::Unknown));
+        if (track == tracks::SaveExpiring) { // each resolve signs the address anew
+            const auto resolves =
+                std::count_if(m_received.cbegin(), m_received.cend(), [&](const Received &r) {
+                    return r.signatureOk && QUrlQuery(r.url).queryItemValue(u"id"_s) == id;
+                });
+            mode.body =
+                rendata(resolverBase().toString() + u"/save/expiring.mp3?v=%1"_s.arg(resolves),
+                        u"Save: expiring"_s);
+        }
+        send(socket, mode);
         m_received.last().handling = std::chrono::steady_clock::now() - started;
     });
-}
-
-void FakeResolver::answer(QSslSocket *socket, const QString &target)
-{
-    static const QRegularExpression form(QRegularExpression::anchoredPattern(
-        u"/lxapi/vdj\\.x\\?id=([0-9]+)&k=([0-9]{10})&r=([0-9a-f]{18})"_s));
-    const QRegularExpressionMatch match = form.match(target);
-    const QString id = match.captured(1);
-    const bool signatureOk =
-        match.hasMatch() && signatureOf(id, match.captured(2)) == match.captured(3);
-    m_received.append(
-        {QUrl::fromEncoded(resolverBase().toEncoded() + target.toLatin1()), signatureOk});
-    if (target.section(u'?', 0, 0) != ResolverPath)
-        return send(socket, {{}, "404 Not Found"});
-    // Leading zeros make another id, as the text is what was signed.
-    const int track = QString::number(id.toInt()) == id ? id.toInt() : tracks::Unknown;
-    send(socket, m_modes.value(signatureOk ? track : SignError, m_modes.value(tracks::Unknown)));
 }
 
 // The one way out for every answer; disconnectFromHost() still flushes what is queued.
@@ -251,37 +292,64 @@ void FakeResolver::send(QSslSocket *socket, Mode mode)
         });
 }
 
-void FakeResolver::setUpMedia(quint16 port)
+void FakeResolver::serveAudio(QSslSocket *socket, const QString &target, const QByteArray &head)
 {
-    auto *media = new QHttpServer(this);
-    // The query is not looked at, so LongUrl's padded address gets the tone too.
-    media->route(u"/media/<arg>"_s, [this](const QString &name) {
-        const Known *known = knownFor(name);
-        if (!known)
-            return QHttpServerResponse(QHttpServerResponse::StatusCode::NotFound);
-        const QByteArray audio = m_audio.value(known->track);
-        return QHttpServerResponse(
-            known->type, audio.isEmpty() ? material(u"media/tone."_s + known->format) : audio);
-    });
-    // A play page as the site would show it: the audio in an <audio> element
-    // and a plain link, and nothing a client could mistake for an answer.
-    media->route(u"/play/<arg>"_s, [this](const QString &page) {
-        const Known *known = knownFor(page, true);
-        if (!known)
-            return QHttpServerResponse(QHttpServerResponse::StatusCode::NotFound);
-        const QString link = songUrl(known->track).toString();
-        return QHttpServerResponse(
-            "text/html; charset=utf-8",
-            u"<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title>"
-            "</head>\n<body><h1>%1</h1>\n<audio controls src=\"%2\"></audio>\n"
-            "<p><a href=\"%2\">Download</a></p>\n</body></html>\n"_s.arg(known->name, link)
-                .toUtf8());
-    });
-    // Where InsecureRedirect points: a usable answer, so following it shows.
-    media->route(ResolverPath, [this] {
-        return QHttpServerResponse("application/json", m_modes.value(tracks::Demo).body);
-    });
-    m_mediaPort = media->listen(QHostAddress::LocalHost, port);
+    const QString name = target.section(u'?', 0, 0).mid(6).chopped(4);
+    const int step = QUrlQuery(target.section(u'?', 1)).queryItemValue(u"v"_s).toInt();
+    const auto bare = [socket](const QByteArray &status, const QByteArray &headers = {}) {
+        socket->write("HTTP/1.1 " + status + "\r\n" + headers +
+                      "Content-Length: 0\r\nConnection: close\r\n\r\n");
+        socket->disconnectFromHost();
+    };
+    if (name == "error"_L1)
+        return bare("500 Internal Server Error");
+    if (name == "expiring"_L1 && step < 2)
+        return bare("403 Forbidden");
+    if (name == "redirects"_L1 && step < 3)
+        return bare("302 Found",
+                    "Location: /save/redirects.mp3?v=" + QByteArray::number(step + 1) + "\r\n");
+    const bool known = std::any_of(std::begin(SaveTracks), std::end(SaveTracks),
+                                   [&](const auto &t) { return name == QLatin1String(t.second); });
+    if (!known)
+        return bare("404 Not Found");
+    if (name == "page"_L1) {
+        const QByteArray page = "<html><body>Please log in</body></html>";
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                      QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
+        return socket->disconnectFromHost();
+    }
+
+    const QByteArray validator = name == "modified"_L1 ? SavedModified : SavedETag;
+    const QByteArray range = header(head, "Range"), ifRange = header(head, "If-Range");
+    qint64 from = 0;
+    if (range.startsWith("bytes=") && name != "noranges"_L1 &&
+        (ifRange.isEmpty() || ifRange == validator))
+        from = qBound<qint64>(0, range.mid(6, range.indexOf('-') - 6).toLongLong(), m_saved.size());
+    const QByteArray body = m_saved.mid(from);
+    socket->write("HTTP/1.1 " + QByteArray(from > 0 ? "206 Partial Content" : "200 OK") +
+                  "\r\nContent-Type: audio/mpeg\r\nContent-Length: " +
+                  QByteArray::number(body.size() + (name == "longer"_L1 ? 1000 : 0)) + "\r\n" +
+                  (from > 0 ? "Content-Range: bytes " + QByteArray::number(from) + '-' +
+                                  QByteArray::number(m_saved.size() - 1) + '/' +
+                                  QByteArray::number(m_saved.size()) + "\r\n"
+                            : QByteArray()) +
+                  (name == "modified"_L1 ? QByteArray() : "ETag: " + SavedETag + "\r\n") +
+                  "Last-Modified: " + SavedModified + "\r\nConnection: close\r\n\r\n");
+    if (name == "drop"_L1 && !std::exchange(m_dropped, true)) {
+        socket->write(body.left(body.size() / 2));
+        return socket->disconnectFromHost();
+    }
+    if (name != "slow"_L1) {
+        socket->write(body);
+        return socket->disconnectFromHost();
+    }
+    constexpr qsizetype chunk = 1024;
+    for (qsizetype i = 0; i * chunk < body.size(); ++i)
+        QTimer::singleShot(m_trickleInterval * (i + 1), Qt::PreciseTimer, socket, [=] {
+            socket->write(body.mid(i * chunk, chunk));
+            if ((i + 1) * chunk >= body.size())
+                socket->disconnectFromHost();
+        });
 }
 
 } // namespace velmora::fake

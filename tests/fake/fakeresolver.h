@@ -28,6 +28,7 @@ struct Received
     // handed to the socket, so that benchmarks can take it out of a round
     // trip. The deliberate waits of Stall and Trickle are not in it.
     std::chrono::nanoseconds handling{0};
+    QByteArray range; // the Range header of an audio request, if any
 };
 
 // A stand-in for the resolver service on 127.0.0.1: an HTTPS port that
@@ -38,9 +39,7 @@ struct Received
 class FakeResolver : public QObject
 {
 public:
-    explicit FakeResolver(CertificateKind kind = CertificateKind::Trusted,
-                          QObject *parent = nullptr);
-    ~FakeResolver() override;
+    explicit FakeResolver(CertificateKind kind = CertificateKind::Trusted) : m_kind(kind) {}
 
     // Port 0 picks a free one. False when either port cannot be opened.
     bool start(quint16 resolverPort = 0, quint16 mediaPort = 0);
@@ -69,19 +68,28 @@ public:
     // The test CA in the source tree, for programs that take a CA file.
     static QString caFilePath();
 
-    // Every GET read on the resolver port, in order, bad paths and signatures included.
+    // What every /save/ address serves in the end: 256 KiB that start like an MP3.
+    QByteArray savedAudio() const { return m_saved; }
+
+    // Every request read on the resolver port, in order, bad paths and signatures included.
     QList<Received> received() const { return m_received; }
 
     // Pace of the Trickle answer, one body byte per interval (default 1 s).
     void setTrickleInterval(std::chrono::milliseconds interval) { m_trickleInterval = interval; }
 
 private:
-    struct Mode;
+    // An answer: what it says and how it leaves.
+    struct Mode
+    {
+        QByteArray body; // any status but 200 comes with a page of its own instead
+        QByteArray status = "200 OK";
+        QByteArray headers = {}; // beyond the usual ones, each line ending in CRLF
+        enum Way { Send, Stall, Trickle, CutShort } way = Send;
+    };
     void serve(QSslSocket *socket);
-    void answer(QSslSocket *socket, const QString &target);
     void send(QSslSocket *socket, Mode mode);
     void setUpModes();
-    void setUpMedia(quint16 port);
+    void serveAudio(QSslSocket *socket, const QString &target, const QByteArray &head);
 
     CertificateKind m_kind;
     quint16 m_resolverPort = 0;
@@ -90,6 +98,8 @@ private:
     QHash<int, Mode> m_modes; // track id -> answer, built once the ports are known
     QList<Received> m_received;
     QHash<int, QByteArray> m_audio; // track id -> replacement for its tone
+    QByteArray m_saved;
+    bool m_dropped = false; // SaveDrop has dropped its connection once
 };
 
 } // namespace velmora::fake

@@ -21,21 +21,17 @@ int main(int argc, char *argv[])
         {{u"port"_s, u"HTTPS resolver port (default: a free one)."_s, u"N"_s, u"0"_s},
          {u"media-port"_s, u"HTTP media port (default: a free one)."_s, u"N"_s, u"0"_s}});
     parser.process(app);
-    bool portOk = false;
-    bool mediaPortOk = false;
-    const quint16 port = parser.value(u"port"_s).toUShort(&portOk);
-    const quint16 mediaPort = parser.value(u"media-port"_s).toUShort(&mediaPortOk);
-    if (!portOk || !mediaPortOk) {
-        qCritical("fake-resolver: a port is a number from 0 to 65535");
-        return 2;
-    }
     // Nothing to save on the way out, so ending at once is a clean end.
     for (const int number : {SIGINT, SIGTERM})
         std::signal(number, [](int) { std::_Exit(0); });
 
+    bool portOk = false;
+    bool mediaPortOk = false;
+    const quint16 port = parser.value(u"port"_s).toUShort(&portOk);
+    const quint16 mediaPort = parser.value(u"media-port"_s).toUShort(&mediaPortOk);
     velmora::fake::FakeResolver resolver;
-    if (!resolver.start(port, mediaPort)) {
-        qCritical("fake-resolver: cannot listen on the requested ports");
+    if (!portOk || !mediaPortOk || !resolver.start(port, mediaPort)) {
+        qCritical("fake-resolver: cannot listen on the requested ports (0 to 65535, 0 for any)");
         return 1;
     }
     QTextStream(stdout) << "resolver: " << resolver.resolverBase().toString()

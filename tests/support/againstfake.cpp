@@ -4,6 +4,10 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 namespace velmora::testing {
 
 std::optional<Box> closeBox(int timeoutMs)
@@ -33,10 +37,18 @@ std::optional<Box> closeBox(int timeoutMs)
     return seen;
 }
 
-CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments, const QByteArray &input)
+CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments, const QByteArray &input,
+              qint64 fileSizeLimit)
 {
     CliRun result;
     QProcess process;
+    if (fileSizeLimit >= 0) {
+        process.setChildProcessModifier([fileSizeLimit] {
+            const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            std::signal(SIGXFSZ, SIG_IGN); // a write past it fails instead of killing
+        });
+    }
     const qsizetype before = fake.received().size();
     const auto firstOutput = [&] {
         if (result.receivedAtFirstOutput < 0)

@@ -74,7 +74,8 @@ struct CliRun
 
 // Runs velmora-resolve against `fake`, trusting its CA; later options win.
 // The fake answers from this process, so the wait spins the event loop.
+// `fileSizeLimit` (bytes) makes the disk refuse larger files, as a full one.
 CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments,
-              const QByteArray &input = {});
+              const QByteArray &input = {}, qint64 fileSizeLimit = -1);
 
 } // namespace velmora::testing
