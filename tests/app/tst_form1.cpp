@@ -59,6 +59,7 @@ private slots:
     void badAddress();
     void laterClicksKeepTheirPromises();
     void savesWhatPlays();
+    void closingCancelsASave();
     void staysResponsiveWhileWaiting();
     void closingWhileWaitingAborts();
 
@@ -253,6 +254,28 @@ void TestForm1::savesWhatPlays()
         QCOMPARE(m_window->W1->statusText(), u"已保存：demo.mp3"_s);
         QCOMPARE(m_window->W1->url(), m_fake.songUrl(tracks::Demo).toString());
     }
+}
+
+// A save in flight says how far it is; closing the window stops it and keeps
+// the part file for next time, with nothing under the final name.
+void TestForm1::closingCancelsASave()
+{
+    QTemporaryDir folder;
+    const QString target = folder.filePath(u"slow.mp3"_s);
+    m_fake.setTrickleInterval(20ms);
+    click(playPage(tracks::SaveSlow));
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->Command1->isEnabled(), 10000);
+    QTest::mouseClick(m_window->W1->findChild<QToolButton *>(u"saveButton"_s), Qt::LeftButton);
+    QFileDialog *dialog = nullptr;
+    QTRY_VERIFY(dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
+    dialog->selectFile(target);
+    static_cast<QDialog *>(dialog)->accept();
+    QTRY_VERIFY(m_window->W1->statusText().contains(u"% "_s));
+    QVERIFY(m_window->W1->statusText().startsWith(u"正在保存 "_s));
+    QCOMPARE(m_window->W1->findChild<QToolButton *>(u"saveButton"_s)->toolTip(), u"取消保存"_s);
+    m_window.reset();
+    QVERIFY(QFileInfo(target + u".part"_s).size() > 0);
+    QVERIFY(!QFileInfo::exists(target));
 }
 
 void TestForm1::staysResponsiveWhileWaiting()
