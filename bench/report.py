@@ -56,6 +56,16 @@ def table_rows(f):
         row(f"Md5Hex throughput, {label} (median of {f[f'digest_md5hex_{size}_runs']:.0f})",
             f"{ours:.0f} MB/s", f"{qt_rate:.0f} MB/s (QCryptographicHash::Md5)",
             f"{ours / qt_rate:.2f}", "ratio ≥ 0.8")
+    for mb in (20, 200):
+        ours_s, curl_s = f[f"save_{mb}_ours_median_s"], f[f"save_{mb}_curl_median_s"]
+        row(f"Save {mb} MB from loopback, whole process (median of "
+            f"{f[f'save_{mb}_ours_runs']:.0f})",
+            f"{mb / ours_s:.0f} MB/s (`velmora-resolve -o`, resolve included)",
+            f"{mb / curl_s:.0f} MB/s (`curl -o`)", f"{curl_s / ours_s:.2f}", "ratio ≥ 0.9")
+    row("Save: peak resident memory of the saving process, 20 MB / 200 MB file",
+        f"{f['save_20_ours_peak_rss_mb']:.1f} MB / {f['save_200_ours_peak_rss_mb']:.1f} MB",
+        f"{f['save_20_curl_peak_rss_mb']:.1f} MB / {f['save_200_curl_peak_rss_mb']:.1f} MB (curl)",
+        "—", "< 60 MB for both")
     return rows
 
 

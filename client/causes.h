@@ -58,6 +58,8 @@ inline constexpr char kIncomplete[] =
     QT_TRANSLATE_NOOP("velmora::causes", "incomplete: %1 of %2 bytes");
 inline constexpr char kCannotWrite[] =
     QT_TRANSLATE_NOOP("velmora::causes", "could not write %1: %2");
+inline constexpr char kNoFolder[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "the folder is missing or not writable");
 inline constexpr char kGaveUp[] =
     QT_TRANSLATE_NOOP("velmora::causes", "gave up after %1 attempts: %2");
 

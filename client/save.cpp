@@ -3,6 +3,7 @@
 #include "causes.h"
 #include "filename.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QRandomGenerator>
@@ -95,11 +96,19 @@ bool AudioSave::decideTarget(const QString &extension)
         return false;
     }
     m_part.setFileName(m_target + QStringLiteral(".part"));
+    // Folders in the name are made, as a template may name new ones.
+    QDir().mkpath(QFileInfo(m_target).absolutePath());
     m_lock = std::make_unique<QLockFile>(m_part.fileName() + QStringLiteral(".lock"));
     m_lock->setStaleLockTime(0); // a save runs for as long as it needs
     if (!m_lock->tryLock()) {
+        const bool held = m_lock->error() == QLockFile::LockFailedError;
         m_lock.reset();
-        fail(SaveResult::Failure::Busy, causes::text(causes::kBusy).arg(m_target));
+        if (held)
+            fail(SaveResult::Failure::Busy, causes::text(causes::kBusy).arg(m_target));
+        else
+            fail(SaveResult::Failure::Write,
+                 causes::text(causes::kCannotWrite)
+                     .arg(m_part.fileName(), causes::text(causes::kNoFolder)));
         return false;
     }
     QFile validator(validatorPath(m_target));

@@ -1,7 +1,7 @@
 # The fake resolver as a process of its own, shared by scripts/demo,
 # scripts/screenshot and scripts/bench. Sourced, not run.
 
-# start_fake BINARY [PORT [MEDIA_PORT]]
+# start_fake BINARY [PORT [MEDIA_PORT [OPTION...]]]
 # Starts the fake-resolver BINARY in the background, on the given loopback
 # ports or on free ones, and waits for it to report where it listens. Sets
 # FAKE_PID; FAKE_RESOLVER, the resolver's host:port (no scheme, as the
@@ -9,8 +9,10 @@
 # FAKE_CA, the CA file to trust; FAKE_REPORT, what it printed.
 start_fake() {
     local bin="$1" port="${2:-}" media_port="${3:-}" out args=()
+    shift "$(($# < 3 ? $# : 3))"
     [ -n "$port" ] && args+=(--port "$port")
     [ -n "$media_port" ] && args+=(--media-port "$media_port")
+    args+=("$@")
     out="$(mktemp /tmp/velmora-fake.XXXXXX)"
     "$bin" "${args[@]}" >"$out" 2>&1 &
     FAKE_PID=$!
