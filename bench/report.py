@@ -61,7 +61,8 @@ def table_rows(f):
         row(f"Save {mb} MB from loopback, whole process (median of "
             f"{f[f'save_{mb}_ours_runs']:.0f})",
             f"{mb / ours_s:.0f} MB/s (`velmora-resolve -o`, resolve included)",
-            f"{mb / curl_s:.0f} MB/s (`curl -o`)", f"{curl_s / ours_s:.2f}", "ratio ≥ 0.9")
+            f"{mb / curl_s:.0f} MB/s (`curl -o`)", f"{curl_s / ours_s:.2f}",
+            "ratio ≥ 0.9" if mb == 200 else "— (start-up and resolve dominate)")
     row("Save: peak resident memory of the saving process, 20 MB / 200 MB file",
         f"{f['save_20_ours_peak_rss_mb']:.1f} MB / {f['save_200_ours_peak_rss_mb']:.1f} MB",
         f"{f['save_20_curl_peak_rss_mb']:.1f} MB / {f['save_200_curl_peak_rss_mb']:.1f} MB (curl)",
