@@ -71,5 +71,49 @@
         <source>HTTP %1: %2</source>
         <translation>HTTP %1：%2</translation>
     </message>
+    <message>
+        <source>not an http or https address</source>
+        <translation>不是 http 或 https 地址</translation>
+    </message>
+    <message>
+        <source>%1 exists already</source>
+        <translation>%1 已存在</translation>
+    </message>
+    <message>
+        <source>another save is writing %1</source>
+        <translation>另一个保存正在写入 %1</translation>
+    </message>
+    <message>
+        <source>not audio: the server sent a web page</source>
+        <translation>不是音频：服务器返回的是网页</translation>
+    </message>
+    <message>
+        <source>file too large: over %1 bytes</source>
+        <translation>文件过大：超过 %1 字节</translation>
+    </message>
+    <message>
+        <source>the server answered HTTP %1</source>
+        <translation>服务器返回 HTTP %1</translation>
+    </message>
+    <message>
+        <source>the file is gone (HTTP %1)</source>
+        <translation>文件已不存在（HTTP %1）</translation>
+    </message>
+    <message>
+        <source>incomplete: %1 of %2 bytes</source>
+        <translation>文件不完整：%1 / %2 字节</translation>
+    </message>
+    <message>
+        <source>could not write %1: %2</source>
+        <translation>无法写入 %1：%2</translation>
+    </message>
+    <message>
+        <source>the folder is missing or not writable</source>
+        <translation>文件夹不存在或不可写</translation>
+    </message>
+    <message>
+        <source>gave up after %1 attempts: %2</source>
+        <translation>尝试 %1 次后放弃：%2</translation>
+    </message>
 </context>
 </TS>
