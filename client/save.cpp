@@ -154,18 +154,9 @@ void AudioSave::request()
 void AudioSave::onHeaders()
 {
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status < 200 || (status >= 300 && status < 400))
-        return; // a redirect on the way
-    if (status == 403 || status == 410)
-        return resolveAgain(status);
-    if (status >= 500)
-        return retry(causes::text(causes::kHttpError).arg(status));
-    if (status == 416) { // the range does not fit the file any more
-        m_offset = 0;
-        return retry(causes::text(causes::kHttpError).arg(status));
-    }
-    if (status >= 400)
-        return fail(SaveResult::Failure::Http, causes::text(causes::kHttpError).arg(status));
+    // Error statuses are taken up when their (short) answer has ended.
+    if (status < 200 || status >= 300)
+        return;
     const QByteArray type = m_reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
     if (type.trimmed().toLower().startsWith("text/html"))
         return fail(SaveResult::Failure::NotAudio, causes::text(causes::kNotAudio));
@@ -199,6 +190,9 @@ void AudioSave::onData()
         return;
     m_idleTimer.start();
     QByteArray data = m_reply->readAll();
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status < 200 || status >= 300)
+        return; // an error page is no part of the file
     if (m_target.isEmpty()) {
         m_pending += data;
         if (m_pending.size() < kSniffBytes)
@@ -248,7 +242,17 @@ void AudioSave::onFinished()
         return;
     const QNetworkReply::NetworkError error = m_reply->error();
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (error != QNetworkReply::NoError && status < 400) {
+    if (status == 403 || status == 410)
+        return resolveAgain(status);
+    if (status >= 500)
+        return retry(causes::text(causes::kHttpError).arg(status));
+    if (status == 416) { // the range does not fit the file any more
+        m_offset = 0;
+        return retry(causes::text(causes::kHttpError).arg(status));
+    }
+    if (status >= 400)
+        return fail(SaveResult::Failure::Http, causes::text(causes::kHttpError).arg(status));
+    if (error != QNetworkReply::NoError) {
         const NetworkFailure why = describeNetworkError(error, m_reply->errorString(), m_tlsErrors);
         const QString cause = error == QNetworkReply::OperationCanceledError
                                   ? causes::text(causes::kIdleTimeout)
