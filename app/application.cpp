@@ -1,8 +1,11 @@
 #include "application.h"
 
+#include "form1.h"
 #include "settings.h"
+#include "singleinstance.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -34,6 +37,35 @@ void installTranslations(QCoreApplication &app)
         else
             delete translator;
     }
+}
+
+int runWindow(QApplication &app)
+{
+    describeApplication();
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Resolves a play-page address and plays the track. With an ADDRESS, a "
+                       "window already open resolves it; otherwise a new one does."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("ADDRESS"),
+                                 QStringLiteral("A play-page address, or text holding one."),
+                                 QStringLiteral("[ADDRESS]"));
+    parser.process(app);
+    const QString address = parser.positionalArguments().join(u' ');
+    if (SingleInstance::handOver(address))
+        return 0;
+
+    installTranslations(app);
+    SingleInstance instance;
+    instance.listen(); // without it this window is simply not the shared one
+    Form1 window(defaultResolveOptions());
+    QObject::connect(&instance, &SingleInstance::received, &window, &Form1::openAddress);
+    window.show();
+    if (!address.isEmpty())
+        QMetaObject::invokeMethod(
+            &window, [&window, address] { window.openAddress(address); }, Qt::QueuedConnection);
+    return QApplication::exec();
 }
 
 } // namespace velmora

@@ -1,5 +1,6 @@
 #pragma once
 
+class QApplication;
 class QCoreApplication;
 
 namespace velmora {
@@ -12,5 +13,10 @@ void describeApplication();
 // in Simplified Chinese, whatever the machine's locale: the window is a
 // Chinese program. The command line does not call this and stays English.
 void installTranslations(QCoreApplication &app);
+
+// The window program: answers --help and --version, hands an address on
+// the command line to a window already running (and ends), or opens the
+// window, resolving that address in it. Returns the exit status.
+int runWindow(QApplication &app);
 
 } // namespace velmora

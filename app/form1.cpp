@@ -2,15 +2,21 @@
 
 #include "layout.h"
 #include "playerwidget.h"
+#include "request.h"
 #include "resolvecommand.h"
 #include "savecommand.h"
 #include "settings.h"
 #include "texts.h"
 
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFont>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 
 #include <limits>
@@ -87,7 +93,55 @@ Form1::Form1(const ResolveOptions &resolver, QWidget *parent) : QWidget(parent)
     m_command = new ResolveCommand({this, Text1, Command1, Text2, W1}, resolver, this);
     connect(Command1, &QPushButton::clicked, m_command, &ResolveCommand::run);
     m_save = new SaveCommand(this, W1, resolver, this);
+
+    // Drops go to the window as a whole, not into a text box.
+    setAcceptDrops(true);
+    Text1->setAcceptDrops(false);
+    Text2->setAcceptDrops(false);
+    // Ready to paste: a play page on the clipboard is offered, not resolved.
+    if (const QString copied = QGuiApplication::clipboard()->text(); usableTrackId(copied)) {
+        Text1->setText(copied);
+        Text1->selectAll();
+    }
     connect(m_command, &ResolveCommand::played, m_save, &SaveCommand::setTrack);
+}
+
+void Form1::openAddress(const QString &text)
+{
+    show();
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    raise();
+    activateWindow();
+    if (!text.isEmpty())
+        m_command->open(text);
+}
+
+namespace {
+
+// What a drop holds: its links, else its text.
+QString droppedText(const QMimeData *data)
+{
+    if (data->hasUrls()) {
+        QStringList links;
+        for (const QUrl &url : data->urls())
+            links << url.toString();
+        return links.join(u' ');
+    }
+    return data->hasText() ? data->text() : QString();
+}
+
+} // namespace
+
+void Form1::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedText(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent *event)
+{
+    event->acceptProposedAction();
+    openAddress(droppedText(event->mimeData()));
 }
 
 } // namespace velmora

@@ -33,8 +33,17 @@ public:
     PlayerWidget *W1 = nullptr;
     QPushButton *Command2 = nullptr;
 
+    // Brings the window to the front and resolves `text` as a click would;
+    // with no text it only comes to the front.
+    void openAddress(const QString &text);
+
     ResolveCommand *resolveCommand() const { return m_command; }
     SaveCommand *saveCommand() const { return m_save; }
+
+protected:
+    // A link dropped anywhere on the window is resolved.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     ResolveCommand *m_command = nullptr;

@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <utility>
+
 namespace velmora {
 
 ResolveCommand::ResolveCommand(const Controls &controls, const ResolveOptions &options,
@@ -32,6 +34,15 @@ void ResolveCommand::run()
     m_trackId = *trackId;
     m_request = new TrackResolve(m_network, *trackId, m_options, this);
     connect(m_request, &TrackResolve::finished, this, &ResolveCommand::onResolved);
+}
+
+void ResolveCommand::open(const QString &text)
+{
+    m_controls.input->setText(text);
+    if (m_busy)
+        m_openWhenFree = true;
+    else
+        run();
 }
 
 void ResolveCommand::onResolved(const Resolution &result)
@@ -88,6 +99,8 @@ void ResolveCommand::end()
     m_busy = false;
     m_controls.button->setEnabled(true);
     emit finished();
+    if (std::exchange(m_openWhenFree, false))
+        run();
 }
 
 } // namespace velmora

@@ -39,6 +39,11 @@ public:
     void run();
     bool isBusy() const { return m_busy; }
 
+    // An address from outside the window (the command line, a later start,
+    // a drop): it goes into the input box and is resolved as a click would,
+    // at once or, while a click is still under way, when that click ends.
+    void open(const QString &text);
+
     // The request in flight, if any (tests read its address).
     TrackResolve *request() const { return m_request; }
 
@@ -64,6 +69,7 @@ private:
     QPointer<TrackResolve> m_request;
     QString m_trackId; // of the request in flight
     bool m_busy = false;
+    bool m_openWhenFree = false;
 };
 
 } // namespace velmora

@@ -46,12 +46,7 @@ private:
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    velmora::describeApplication();
-    velmora::installTranslations(app);
     FirstExpose firstExpose(&app);
     app.installEventFilter(&firstExpose);
-
-    velmora::Form1 window(velmora::defaultResolveOptions());
-    window.show();
-    return app.exec();
+    return velmora::runWindow(app);
 }

@@ -9,9 +9,11 @@
 #include "texts.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -60,6 +62,8 @@ private slots:
     void laterClicksKeepTheirPromises();
     void savesWhatPlays();
     void closingCancelsASave();
+    void opensFromOutside();
+    void offersTheClipboard();
     void staysResponsiveWhileWaiting();
     void closingWhileWaitingAborts();
 
@@ -276,6 +280,40 @@ void TestForm1::closingCancelsASave()
     m_window.reset();
     QVERIFY(QFileInfo(target + u".part"_s).size() > 0);
     QVERIFY(!QFileInfo::exists(target));
+}
+
+// A later start, a drop: the address waits in Text1 while a click is under
+// way and is resolved when it ends.
+void TestForm1::opensFromOutside()
+{
+    click(playPage(tracks::Stall));
+    m_window->openAddress(u"see "_s + playPage(tracks::TwoDigit));
+    QCOMPARE(m_window->Text1->text(), u"see "_s + playPage(tracks::TwoDigit));
+    QVERIFY(closeBox()); // the stalled click ends
+    QTRY_COMPARE(m_window->Text2->text(), m_fake.songUrl(tracks::TwoDigit).toString());
+
+    QMimeData link;
+    link.setUrls({QUrl(playPage(tracks::Demo))});
+    QDragEnterEvent enter({10, 10}, Qt::CopyAction, &link, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_window.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop({10, 10}, Qt::CopyAction, &link, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_window.get(), &drop);
+    QCOMPARE(m_window->Text1->text(), playPage(tracks::Demo));
+    QTRY_COMPARE(m_window->Text2->text(), m_fake.songUrl(tracks::Demo).toString());
+}
+
+// A play page on the clipboard at start is offered, selected, not resolved.
+void TestForm1::offersTheClipboard()
+{
+    QGuiApplication::clipboard()->setText(playPage(tracks::Demo));
+    const auto before = m_fake.received().size();
+    Form1 window(fakeOptions(m_fake));
+    QCOMPARE(window.Text1->text(), playPage(tracks::Demo));
+    QCOMPARE(window.Text1->selectedText(), playPage(tracks::Demo));
+    QGuiApplication::clipboard()->setText(u"no address"_s);
+    QVERIFY(Form1(fakeOptions(m_fake)).Text1->text().isEmpty());
+    QCOMPARE(m_fake.received().size(), before);
 }
 
 void TestForm1::staysResponsiveWhileWaiting()
