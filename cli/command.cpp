@@ -42,6 +42,10 @@ int runResolveCommand(QCoreApplication &app)
         break;
     }
 
+    if (parsed.options.proxy)
+        QNetworkProxy::setApplicationProxy(*parsed.options.proxy);
+    else
+        useSystemProxies();
     Runner runner(parsed.options, stdout, stderr);
     QObject::connect(&runner, &Runner::finished, &app,
                      [](int status) { QCoreApplication::exit(status); });

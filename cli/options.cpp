@@ -127,12 +127,17 @@ ParsedArguments parseArguments(const QStringList &arguments)
         QStringLiteral("progress"),
         QStringLiteral("Write plain progress lines to standard error, at most one a second, "
                        "even when it is not a terminal."));
+    const QCommandLineOption proxy(
+        QStringLiteral("proxy"),
+        QStringLiteral("Go through this proxy, http://host:port or socks5://host:port; empty for "
+                       "none (default: the system's, such as http_proxy, https_proxy, no_proxy)."),
+        QStringLiteral("URL"));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions(
-        {json, resolver, cacert, timeout, jobs, output, force, retries, progress, help, version});
+    parser.addOptions({json, resolver, cacert, timeout, jobs, output, force, retries, progress,
+                       proxy, help, version});
     parser.addPositionalArgument(
         QStringLiteral("ADDRESS"),
         QStringLiteral("A play-page address, or text holding one; '-' for standard input."),
@@ -217,6 +222,12 @@ ParsedArguments parseArguments(const QStringList &arguments)
             return fail(QStringLiteral("--retries wants a whole number from 0 to %1, not '%2'")
                             .arg(kMaxRetries)
                             .arg(parser.value(retries)));
+    }
+    if (parser.isSet(proxy)) {
+        QString error;
+        options.proxy = proxyFromAddress(parser.value(proxy), &error);
+        if (!options.proxy)
+            return fail(QStringLiteral("--proxy: ") + error);
     }
     options.save.resolver = options.resolve;
 

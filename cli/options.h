@@ -32,9 +32,10 @@ struct Options
     // Save each audio file to this template ({name}, {id}, {ext}) instead of
     // only printing its address.
     std::optional<QString> output;
-    SaveOptions save;      // its resolver is `resolve`
-    bool progress = false; // plain progress lines even when not on a terminal
-    QStringList sources;   // addresses, in order; "-" stands for standard input
+    SaveOptions save;                   // its resolver is `resolve`
+    bool progress = false;              // plain progress lines even when not on a terminal
+    std::optional<QNetworkProxy> proxy; // nullopt: the system's
+    QStringList sources;                // addresses, in order; "-" stands for standard input
 };
 
 struct ParsedArguments

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
@@ -104,6 +105,14 @@ private:
 // Trusts the system's CAs plus those in `pem` (PEM text, one or more
 // certificates). Returns nullopt, with `error` set, when `pem` holds none.
 std::optional<QSslConfiguration> sslWithExtraCa(const QByteArray &pem, QString *error = nullptr);
+
+// Let every request ask the system which proxy to take (on Linux the
+// http_proxy, https_proxy and no_proxy variables). Both programs start so.
+void useSystemProxies();
+
+// The proxy that a user names: http://host:port or socks5://host:port, or
+// no proxy at all for the empty text. Nullopt, with `error` set, otherwise.
+std::optional<QNetworkProxy> proxyFromAddress(const QString &address, QString *error);
 
 // Starts a GET of `address` (an absolute http or https address, used as it
 // stands) and returns the fetch; connect to its finished() signal.

@@ -231,6 +231,8 @@ void TestCli::options_data()
         resolver);
     row("zero timeout", {u"--timeout"_s, u"0"_s}, 2, u"--timeout"_s);
     row("-j 0", {u"-j"_s, u"0"_s}, 2, u"-j"_s);
+    row("ftp proxy", {u"--proxy"_s, u"ftp://127.0.0.1:21"_s}, 2, u"--proxy"_s);
+    row("proxy without port", {u"--proxy"_s, u"http://127.0.0.1"_s}, 2, u"--proxy"_s);
     row("unreadable CA", {u"--cacert"_s, u"/nonexistent/ca.pem"_s}, 2,
         u"cannot read the CA file '/nonexistent/ca.pem'"_s);
     row("invalid CA", {u"--cacert"_s, notPem->fileName()}, 2, u"holds no PEM certificate"_s);
