@@ -57,6 +57,7 @@ int runWindow(QApplication &app)
         return 0;
 
     installTranslations(app);
+    useSystemProxies();
     SingleInstance instance;
     instance.listen(); // without it this window is simply not the shared one
     Form1 window(defaultResolveOptions());
