@@ -67,6 +67,8 @@ PlayerWidget::PlayerWidget(QWidget *parent) : QWidget(parent)
     connect(m_controls, &PlayerControls::changeVolume, this, &PlayerWidget::setVolume);
     connect(m_controls, &PlayerControls::changeMuting, m_audio, &QAudioOutput::setMuted);
     connect(m_controls, &PlayerControls::copyAddress, this, &PlayerWidget::copyAddress);
+    for (const auto intent : {&PlayerControls::play, &PlayerControls::pause, &PlayerControls::stop})
+        connect(m_controls, intent, this, [this] { setNotice({}); });
 
     updateStatus();
 }
@@ -76,6 +78,7 @@ void PlayerWidget::setUrl(const QString &url)
     m_url = url;
     m_failure.clear();
     m_failureDetails.clear();
+    m_notice.clear();
     m_controls->setHasAddress(!url.isEmpty());
 
     m_source = webAudioUrl(url).value_or(QUrl());
@@ -165,8 +168,17 @@ void PlayerWidget::fail(QStringView cause, const QString &details)
     updateStatus();
 }
 
+void PlayerWidget::setNotice(const QString &text, const QString &details)
+{
+    m_notice = text;
+    m_noticeDetails = details;
+    updateStatus();
+}
+
 void PlayerWidget::updateStatus()
 {
+    if (!m_notice.isEmpty())
+        return m_controls->setStatusText(m_notice, m_noticeDetails);
     QString text = m_failure;
     if (text.isEmpty()) {
         switch (m_player->mediaStatus()) {

@@ -46,6 +46,11 @@ public:
 
     QString statusText() const;
 
+    // A message about something beside playback (a save), shown instead of
+    // the playback status until the next address or the user's next play,
+    // pause or stop. An empty text takes it away.
+    void setNotice(const QString &text, const QString &details = {});
+
     QSize sizeHint() const override;
 
     QMediaPlayer *mediaPlayer() const { return m_player; }
@@ -65,6 +70,8 @@ private:
     QUrl m_source;     // what m_url loads; empty when it loads nothing
     QString m_failure; // status text of the current address's failure
     QString m_failureDetails;
+    QString m_notice;
+    QString m_noticeDetails;
 };
 
 } // namespace velmora

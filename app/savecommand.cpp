@@ -66,17 +66,18 @@ void SaveCommand::start(const QString &file)
         this);
     PlayerControls *controls = m_player->controls();
     controls->setSaving(true);
-    controls->setStatusText(texts::kSaving.toString());
-    connect(m_save, &AudioSave::progress, controls, [controls](qint64 saved, qint64 total) {
-        QString text = texts::kSaving.toString() + u' ';
-        if (total > 0)
-            text += QStringLiteral("%1%  %2 / %3")
-                        .arg(saved * 100 / total)
-                        .arg(formatBytes(saved), formatBytes(total));
-        else
-            text += formatBytes(saved);
-        controls->setStatusText(text);
-    });
+    m_player->setNotice(texts::kSaving.toString());
+    connect(m_save, &AudioSave::progress, m_player,
+            [player = m_player](qint64 saved, qint64 total) {
+                QString text = texts::kSaving.toString() + u' ';
+                if (total > 0)
+                    text += QStringLiteral("%1%  %2 / %3")
+                                .arg(saved * 100 / total)
+                                .arg(formatBytes(saved), formatBytes(total));
+                else
+                    text += formatBytes(saved);
+                player->setNotice(text);
+            });
     connect(m_save, &AudioSave::finished, this, &SaveCommand::onFinished);
 }
 
@@ -86,7 +87,7 @@ void SaveCommand::cancel()
         return;
     delete m_save; // keeps the part file for a later save of the same file
     m_player->controls()->setSaving(false);
-    m_player->controls()->setStatusText(texts::kSaveCanceled.toString());
+    m_player->setNotice(texts::kSaveCanceled.toString());
 }
 
 void SaveCommand::onFinished(const SaveResult &result)
@@ -94,11 +95,10 @@ void SaveCommand::onFinished(const SaveResult &result)
     m_save.clear(); // it deletes itself later; a new save may start at once
     m_player->controls()->setSaving(false);
     if (result.ok())
-        m_player->controls()->setStatusText(
-            texts::kSaved.toString() + QFileInfo(result.file).fileName(), result.file);
+        m_player->setNotice(texts::kSaved.toString() + QFileInfo(result.file).fileName(),
+                            result.file);
     else
-        m_player->controls()->setStatusText(texts::kSaveFailed.toString() + result.error,
-                                            result.error);
+        m_player->setNotice(texts::kSaveFailed.toString() + result.error, result.error);
     emit finished(result);
 }
 

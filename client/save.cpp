@@ -296,6 +296,7 @@ void AudioSave::complete()
     QFile::remove(validatorPath(m_target));
     m_done = true;
     stop();
+    m_lock.reset();
     emit finished(SaveResult{SaveResult::Failure::None, {}, m_target, size});
     deleteLater();
 }
@@ -350,6 +351,7 @@ void AudioSave::fail(SaveResult::Failure failure, const QString &cause)
         return;
     m_done = true;
     stop();
+    m_lock.reset();
     emit finished(SaveResult{failure, cause, m_target, 0});
     deleteLater();
 }
