@@ -1,6 +1,9 @@
 #include "application.h"
 
 #include "form1.h"
+#ifdef VELMORA_MPRIS
+#include "mpris.h"
+#endif
 #include "settings.h"
 #include "singleinstance.h"
 
@@ -62,6 +65,9 @@ int runWindow(QApplication &app)
     instance.listen(); // without it this window is simply not the shared one
     Form1 window(defaultResolveOptions());
     QObject::connect(&instance, &SingleInstance::received, &window, &Form1::openAddress);
+#ifdef VELMORA_MPRIS
+    (new Mpris(&window))->publish(); // without a session bus there are no media keys
+#endif
     window.show();
     if (!address.isEmpty())
         QMetaObject::invokeMethod(

@@ -22,6 +22,7 @@ set(VELMORA_DEB_DEPENDS
     "libqt6gui6 (>= 6.4)"
     "libqt6widgets6 (>= 6.4)"
     "libqt6network6 (>= 6.4)"
+    "libqt6dbus6 (>= 6.4)"
     "libqt6multimedia6 (>= 6.4)"
     "libqt6svg6 (>= 6.4)"
     "qt6-qpa-plugins"

@@ -20,7 +20,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <QtEndian>
 
 #include <memory>
 
@@ -28,23 +27,6 @@ using namespace velmora;
 using namespace velmora::fake;
 using namespace velmora::testing;
 using namespace Qt::StringLiterals;
-
-namespace {
-// Silence that plays long enough to outlast a few message boxes.
-QByteArray silentWav(quint32 seconds)
-{
-    constexpr quint32 kRate = 8000; // 8-bit mono
-    QByteArray wav = QByteArrayLiteral("RIFF....WAVEfmt ");
-    const auto le32 = [&wav](quint32 v) {
-        wav.append(reinterpret_cast<const char *>(&v), 4);
-    };
-    le32(16), wav.append("\x01\x00\x01\x00", 4), le32(kRate), le32(kRate),
-        wav.append("\x01\x00\x08\x00", 4);
-    wav += "data", le32(kRate * seconds), wav.append(QByteArray(kRate * seconds, char(0x80)));
-    qToLittleEndian<quint32>(wav.size() - 8, wav.data() + 4);
-    return wav;
-}
-} // namespace
 
 class TestForm1 : public QObject
 {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
+#include <QtEndian>
 
 #include <sys/resource.h>
 
@@ -35,6 +36,20 @@ std::optional<Box> closeBox(int timeoutMs)
     if (open && open->isVisible())
         open->button(QMessageBox::Ok)->click();
     return seen;
+}
+
+QByteArray silentWav(quint32 seconds)
+{
+    constexpr quint32 kRate = 8000; // 8-bit mono
+    QByteArray wav = QByteArrayLiteral("RIFF....WAVEfmt ");
+    const auto le32 = [&wav](quint32 v) {
+        wav.append(reinterpret_cast<const char *>(&v), 4);
+    };
+    le32(16), wav.append("\x01\x00\x01\x00", 4), le32(kRate), le32(kRate),
+        wav.append("\x01\x00\x08\x00", 4);
+    wav += "data", le32(kRate * seconds), wav.append(QByteArray(kRate * seconds, char(0x80)));
+    qToLittleEndian<quint32>(wav.size() - 8, wav.data() + 4);
+    return wav;
 }
 
 CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments, const QByteArray &input,

@@ -64,6 +64,10 @@ struct Box
 // it, and closes it with Enter.
 std::optional<Box> closeBox(int timeoutMs = 10000);
 
+// Silence, as a WAV file that plays for `seconds`: long enough to outlast
+// whatever a test does meanwhile.
+QByteArray silentWav(quint32 seconds);
+
 struct CliRun
 {
     int status = -1; // -1: crashed or never ended
