@@ -32,25 +32,15 @@ TextFetch::TextFetch(QNetworkAccessManager &manager, const QString &address,
                      const FetchOptions &options, QObject *parent)
     : QObject(parent), m_options(options)
 {
-    QNetworkRequest request{QUrl(address)};
-    // Follow redirects, but never from https down to http.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(m_options.maxRedirects);
-    if (m_options.ssl)
-        request.setSslConfiguration(*m_options.ssl);
-
+    const QNetworkRequest request =
+        boundedRequest(QUrl(address), m_options.maxRedirects, m_options.ssl);
     m_reply = manager.get(request);
     connect(m_reply, &QNetworkReply::readyRead, this, &TextFetch::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &TextFetch::onFinished);
     connect(m_reply, &QNetworkReply::redirected, this, [this] { m_idleTimer.start(); });
-    connect(m_reply, &QNetworkReply::sslErrors, this, [this](const QList<QSslError> &errors) {
-        // Recorded for the message only: the handshake fails on its own.
-        QStringList texts;
-        for (const QSslError &e : errors)
-            texts << e.errorString();
-        m_tlsErrors = texts.join(QStringLiteral("; "));
-    });
+    // Recorded for the message only: the handshake fails on its own.
+    connect(m_reply, &QNetworkReply::sslErrors, this,
+            [this](const QList<QSslError> &errors) { m_tlsErrors = describeSslErrors(errors); });
 
     m_idleTimer.setSingleShot(true);
     m_idleTimer.setInterval(m_options.idleTimeout);
@@ -123,6 +113,26 @@ void TextFetch::onFinished()
 
     const NetworkFailure why = describeNetworkError(error, m_reply->errorString(), m_tlsErrors);
     fail(why.failure, why.cause);
+}
+
+QNetworkRequest boundedRequest(const QUrl &url, int maxRedirects,
+                               const std::optional<QSslConfiguration> &ssl)
+{
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(maxRedirects);
+    if (ssl)
+        request.setSslConfiguration(*ssl);
+    return request;
+}
+
+QString describeSslErrors(const QList<QSslError> &errors)
+{
+    QStringList texts;
+    for (const QSslError &e : errors)
+        texts << e.errorString();
+    return texts.join(QStringLiteral("; "));
 }
 
 NetworkFailure describeNetworkError(QNetworkReply::NetworkError error, const QString &detail,

@@ -2,6 +2,7 @@
 
 #include <QNetworkProxy>
 #include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QObject>
 #include <QPointer>
 #include <QSslConfiguration>
@@ -58,6 +59,15 @@ struct HttpText
 
     bool ok() const { return failure == Failure::None; }
 };
+
+// A GET of `url` within the limits every transfer keeps: redirects followed
+// up to `maxRedirects` and never from https down to http, and peers verified
+// against `ssl` when given (else the system's CAs).
+QNetworkRequest boundedRequest(const QUrl &url, int maxRedirects,
+                               const std::optional<QSslConfiguration> &ssl);
+
+// The certificate errors of a failed handshake as one readable text.
+QString describeSslErrors(const QList<QSslError> &errors);
 
 // Why a reply that ended in `error` brought no answer: its kind and a
 // readable cause. `detail` is the reply's own error text, `tlsErrors` the

@@ -44,11 +44,11 @@ bool isTransient(QNetworkReply::NetworkError error)
 // "bytes 100-199/1000" -> 100, or -1.
 qint64 rangeStart(const QByteArray &contentRange)
 {
-    const QByteArray spec = contentRange.trimmed();
-    if (!spec.startsWith("bytes "))
+    const QByteArray value = contentRange.trimmed();
+    if (!value.startsWith("bytes "))
         return -1;
     bool ok = false;
-    const qint64 start = spec.mid(6, spec.indexOf('-') - 6).toLongLong(&ok);
+    const qint64 start = value.mid(6, value.indexOf('-') - 6).toLongLong(&ok);
     return ok ? start : -1;
 }
 
@@ -122,12 +122,8 @@ bool AudioSave::decideTarget(const QString &extension)
 void AudioSave::request()
 {
     stop();
-    QNetworkRequest request(m_url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(m_options.maxRedirects);
-    if (m_options.resolver.fetch.ssl)
-        request.setSslConfiguration(*m_options.resolver.fetch.ssl);
+    QNetworkRequest request =
+        boundedRequest(m_url, m_options.maxRedirects, m_options.resolver.fetch.ssl);
     // Byte ranges count in the file's own bytes.
     request.setRawHeader("Accept-Encoding", "identity");
     if (m_offset > 0) {
@@ -142,12 +138,8 @@ void AudioSave::request()
     connect(m_reply, &QNetworkReply::readyRead, this, &AudioSave::onData);
     connect(m_reply, &QNetworkReply::finished, this, &AudioSave::onFinished);
     connect(m_reply, &QNetworkReply::redirected, this, [this] { m_idleTimer.start(); });
-    connect(m_reply, &QNetworkReply::sslErrors, this, [this](const QList<QSslError> &errors) {
-        QStringList texts;
-        for (const QSslError &e : errors)
-            texts << e.errorString();
-        m_tlsErrors = texts.join(QStringLiteral("; "));
-    });
+    connect(m_reply, &QNetworkReply::sslErrors, this,
+            [this](const QList<QSslError> &errors) { m_tlsErrors = describeSslErrors(errors); });
     m_idleTimer.start();
 }
 
