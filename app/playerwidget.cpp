@@ -8,6 +8,7 @@
 #include <QBoxLayout>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QRegularExpression>
 
 namespace velmora {
 
@@ -28,6 +29,16 @@ QStringView causeOf(QMediaPlayer::Error error)
         break;
     }
     return texts::kOtherFailure;
+}
+
+// The server refused the stream (403, 410). The backend reports it as an
+// access or resource error, and names the HTTP reason in its message.
+bool isRefusal(QMediaPlayer::Error error, const QString &details)
+{
+    static const QRegularExpression reason(QStringLiteral(R"(\b(403|410|forbidden|gone)\b)"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return error == QMediaPlayer::AccessDeniedError ||
+           (error == QMediaPlayer::ResourceError && reason.match(details).hasMatch());
 }
 
 } // namespace
@@ -73,9 +84,11 @@ PlayerWidget::PlayerWidget(QWidget *parent) : QWidget(parent)
     updateStatus();
 }
 
-void PlayerWidget::setUrl(const QString &url)
+void PlayerWidget::setUrl(const QString &url, bool renewable)
 {
     m_url = url;
+    m_renewable = renewable;
+    m_renewing = false;
     m_failure.clear();
     m_failureDetails.clear();
     m_notice.clear();
@@ -118,6 +131,26 @@ void PlayerWidget::play()
     updateStatus();
 }
 
+void PlayerWidget::renewUrl(const QString &url)
+{
+    const QString expired = m_url;
+    const qint64 resumeAt = m_resumeAt;
+    if (url.isEmpty()) {
+        m_renewing = false;
+        m_notice.clear();
+        return fail(texts::kAccessDenied, expired);
+    }
+    setUrl(url, true);
+    if (resumeAt > 0) {
+        // Once the new stream has a length to seek in.
+        auto *once = new QObject(this);
+        connect(m_player, &QMediaPlayer::durationChanged, once, [this, once, resumeAt] {
+            m_player->setPosition(resumeAt);
+            once->deleteLater();
+        });
+    }
+}
+
 void PlayerWidget::setVolume(int percent)
 {
     m_audio->setVolume(float(qBound(0, percent, 100)) / 100.0f);
@@ -149,6 +182,16 @@ void PlayerWidget::onError(QMediaPlayer::Error error, const QString &details)
     // restate that the stream broke down.
     if (error == QMediaPlayer::NoError || !m_failure.isEmpty())
         return;
+    // A refused stream of an address that can be renewed: ask for a fresh
+    // one, once, and go on from the same place.
+    if (isRefusal(error, details) && m_renewable && !m_renewing) {
+        m_renewing = true;
+        m_resumeAt = m_player->position();
+        m_player->setSource(QUrl());
+        setNotice(texts::kRenewing.toString());
+        emit renewalNeeded();
+        return;
+    }
     fail(causeOf(error), details);
     // The backend stays "playing" after an error. Unloading stops it and
     // drops what the broken stream still has to say, which would otherwise

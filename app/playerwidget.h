@@ -30,7 +30,15 @@ public:
     // a local file included, unloads as well and is reported in the status
     // line; url() still returns it. A stream that fails is unloaded and
     // reported the same way.
-    void setUrl(const QString &url);
+    //
+    // A `renewable` address (one a resolve gave) that the server refuses
+    // later (403, 410: signed addresses expire) is not reported at once:
+    // renewalNeeded() asks for a fresh one, and renewUrl() goes on with it.
+    void setUrl(const QString &url, bool renewable = false);
+
+    // The fresh address for one that expired: plays on from where it
+    // stopped. Empty when none could be had: the refusal is reported then.
+    void renewUrl(const QString &url);
     QString url() const { return m_url; }
 
     // Plays the loaded address: resumes after a pause, starts over after a
@@ -54,6 +62,11 @@ public:
     QSize sizeHint() const override;
 
     QMediaPlayer *mediaPlayer() const { return m_player; }
+
+signals:
+    void renewalNeeded();
+
+public:
     QAudioOutput *audioOutput() const { return m_audio; }
     PlayerControls *controls() const { return m_controls; }
 
@@ -70,6 +83,9 @@ private:
     QUrl m_source;     // what m_url loads; empty when it loads nothing
     QString m_failure; // status text of the current address's failure
     QString m_failureDetails;
+    bool m_renewable = false;
+    bool m_renewing = false;
+    qint64 m_resumeAt = 0; // ms, where a renewed address goes on
     QString m_notice;
     QString m_noticeDetails;
 };

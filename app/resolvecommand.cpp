@@ -14,7 +14,9 @@ namespace velmora {
 ResolveCommand::ResolveCommand(const Controls &controls, const ResolveOptions &options,
                                QObject *parent)
     : QObject(parent), m_controls(controls), m_options(options)
-{}
+{
+    connect(controls.player, &PlayerWidget::renewalNeeded, this, &ResolveCommand::renew);
+}
 
 void ResolveCommand::run()
 {
@@ -51,6 +53,7 @@ void ResolveCommand::onResolved(const Resolution &result)
     switch (result.outcome) {
     case Resolution::Outcome::Play:
         play(result.songUrl);
+        m_playedTrackId = m_trackId;
         emit played(m_trackId, result.trackName);
         end();
         break;
@@ -67,9 +70,21 @@ void ResolveCommand::onResolved(const Resolution &result)
 void ResolveCommand::play(const QString &songUrl)
 {
     m_controls.result->setText(songUrl);
-    m_controls.player->setUrl(songUrl);
+    m_controls.player->setUrl(songUrl, true);
     m_controls.player->play();
     m_controls.player->setVolume(100);
+}
+
+// The player's address expired: the same track, resolved again quietly.
+void ResolveCommand::renew()
+{
+    auto *request = new TrackResolve(m_network, m_playedTrackId, m_options, this);
+    connect(request, &TrackResolve::finished, this, [this](const Resolution &result) {
+        if (result.outcome != Resolution::Outcome::Play || !webAudioUrl(result.songUrl))
+            return m_controls.player->renewUrl({});
+        m_controls.result->setText(result.songUrl);
+        m_controls.player->renewUrl(result.songUrl);
+    });
 }
 
 void ResolveCommand::showMessage(QMessageBox::Icon icon, QStringView text, QStringView title,

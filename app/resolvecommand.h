@@ -59,6 +59,7 @@ private:
     void showMessage(QMessageBox::Icon icon, QStringView text, QStringView title,
                      const QString &detail);
     void end();
+    void renew();
 
     Controls m_controls;
     ResolveOptions m_options;
@@ -67,7 +68,8 @@ private:
     // manager emits nothing.
     QNetworkAccessManager m_network;
     QPointer<TrackResolve> m_request;
-    QString m_trackId; // of the request in flight
+    QString m_trackId;       // of the request in flight
+    QString m_playedTrackId; // of the address the player has
     bool m_busy = false;
     bool m_openWhenFree = false;
 };

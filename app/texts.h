@@ -31,6 +31,7 @@ inline constexpr QStringView kPlaying = u"正在播放";
 inline constexpr QStringView kPaused = u"已暂停";
 inline constexpr QStringView kStopped = u"已停止";
 inline constexpr QStringView kFinished = u"播放完毕";
+inline constexpr QStringView kRenewing = u"正在重新获取地址…";
 inline constexpr QStringView kCannotPlay = u"无法播放：";
 inline constexpr QStringView kBadAudioAddress = u"地址无效";
 inline constexpr QStringView kUnreadable = u"无法读取音频";

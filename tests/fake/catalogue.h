@@ -76,4 +76,9 @@ inline constexpr int SaveError = 900047;     // 500, every time
 inline constexpr int SaveSlow = 900048;      // 1 KiB per trickle interval
 inline constexpr int SaveModified = 900049;  // ranges from a Last-Modified alone
 
+// Audio to play whose signed address expires: each resolve gives
+// media/expiring/<n>.wav (n counting the resolves), served until
+// expireAddresses() and refused with 403 after.
+inline constexpr int Expiring = 900050; // tname "Expiring"
+
 } // namespace velmora::fake::tracks

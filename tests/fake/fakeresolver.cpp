@@ -109,6 +109,13 @@ bool FakeResolver::start(quint16 resolverPort, quint16 mediaPort)
     // audio in an <audio> element and a plain link, and nothing a client could
     // mistake for an answer. The query is not looked at, so LongUrl's padded
     // address gets the tone too.
+    media->route(u"/media/expiring/<arg>"_s, [this](const QString &name) {
+        if (name.chopped(4).toInt() <= m_expiredUpTo)
+            return QHttpServerResponse(QHttpServerResponse::StatusCode::Forbidden);
+        const QByteArray audio = m_audio.value(tracks::Expiring);
+        return QHttpServerResponse("audio/wav",
+                                   audio.isEmpty() ? material(u"media/tone.wav"_s) : audio);
+    });
     media->route(u"/<arg>/<arg>"_s, [this](const QString &folder, const QString &name) {
         const bool page = folder == "play"_L1;
         const Known *known = nullptr;
@@ -202,6 +209,14 @@ QUrl FakeResolver::songUrl(int trackId) const
     return url.toString() == text ? url : QUrl();
 }
 
+int FakeResolver::resolvesOf(int trackId) const
+{
+    return int(std::count_if(m_received.cbegin(), m_received.cend(), [&](const Received &r) {
+        return r.signatureOk &&
+               QUrlQuery(r.url).queryItemValue(u"id"_s) == QString::number(trackId);
+    }));
+}
+
 QUrl FakeResolver::requestUrl(const QString &trackId, const QString &nonce) const
 {
     return QUrl(resolverBase().toString() + ResolverPath +
@@ -254,15 +269,15 @@ void FakeResolver::serve(QSslSocket *socket)
         if (!signatureOk)
             track = target.section(u'?', 0, 0) == ResolverPath ? SignError : tracks::NotFoundPage;
         Mode mode = m_modes.value(track, m_modes.value(tracks::Unknown));
-        if (track == tracks::SaveExpiring) { // each resolve signs the address anew
-            const auto resolves =
-                std::count_if(m_received.cbegin(), m_received.cend(), [&](const Received &r) {
-                    return r.signatureOk && QUrlQuery(r.url).queryItemValue(u"id"_s) == id;
-                });
+        // Each resolve signs the address anew.
+        if (track == tracks::SaveExpiring)
+            mode.body = rendata(resolverBase().toString() +
+                                    u"/save/expiring.mp3?v=%1"_s.arg(resolvesOf(track)),
+                                u"Save: expiring"_s);
+        if (track == tracks::Expiring)
             mode.body =
-                rendata(resolverBase().toString() + u"/save/expiring.mp3?v=%1"_s.arg(resolves),
-                        u"Save: expiring"_s);
-        }
+                rendata(mediaBase().toString() + u"/media/expiring/%1.wav"_s.arg(resolvesOf(track)),
+                        u"Expiring"_s);
         send(socket, mode);
         m_received.last().handling = std::chrono::steady_clock::now() - started;
     });

@@ -59,6 +59,11 @@ public:
     // tone, for example a longer track for benchmarks. Empty restores the tone.
     void setAudio(int trackId, const QByteArray &content) { m_audio.insert(trackId, content); }
 
+    // Every Expiring address given so far is refused from now on.
+    void expireAddresses() { m_expiredUpTo = resolvesOf(tracks::Expiring); }
+    // How often a track was resolved with a good signature.
+    int resolvesOf(int trackId) const;
+
     // A correctly signed request address on this resolver.
     QUrl requestUrl(const QString &trackId,
                     const QString &nonce = QStringLiteral("1234567890")) const;
@@ -100,6 +105,7 @@ private:
     QHash<int, QByteArray> m_audio; // track id -> replacement for its tone
     QByteArray m_saved;
     bool m_dropped = false; // SaveDrop has dropped its connection once
+    int m_expiredUpTo = 0;  // Expiring addresses up to this one are refused
 };
 
 } // namespace velmora::fake
