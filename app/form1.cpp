@@ -83,6 +83,14 @@ Form1::Form1(const ResolveOptions &resolver, QWidget *parent) : QWidget(parent)
     Command2 = place(new QPushButton(texts::kSpareButton.toString(), this), layout::kCommand2);
     Command2->setAutoDefault(false);
 
+    Text1->setAccessibleName(texts::kInputName.toString());
+    Text1->setAccessibleDescription(texts::kInputDescription.toString());
+    Command1->setAccessibleDescription(texts::kResolveDescription.toString());
+    Text2->setAccessibleName(texts::kResultName.toString());
+    Text2->setAccessibleDescription(texts::kResultDescription.toString());
+    Command2->setAccessibleName(texts::kSpareName.toString());
+    W1->setAccessibleName(texts::kPlayerName.toString());
+
     // Tab order: Command1, Text1, Command2, Text2, the player; labels take no focus.
     setTabOrder(Command1, Text1);
     setTabOrder(Text1, Command2);

@@ -27,6 +27,7 @@ QToolButton *makeButton(QWidget *parent, const QString &name, QStyle::StandardPi
     button->setIconSize({16, 16});
     button->setIcon(parent->style()->standardIcon(icon));
     button->setToolTip(toolTip.toString());
+    button->setAccessibleName(toolTip.toString()); // it shows an icon only
     return button;
 }
 
@@ -60,15 +61,18 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_positionSlider = new QSlider(Qt::Horizontal, this);
     m_positionSlider->setObjectName(u"positionSlider"_s);
     m_positionSlider->setToolTip(texts::kPosition.toString());
+    m_positionSlider->setAccessibleName(texts::kPosition.toString());
     m_positionSlider->setRange(0, 0);
     m_positionSlider->setEnabled(false);
 
     m_timeLabel = new QLabel(this);
     m_timeLabel->setObjectName(u"timeLabel"_s);
+    m_timeLabel->setAccessibleName(texts::kTimeName.toString());
 
     m_volumeSlider = new QSlider(Qt::Horizontal, this);
     m_volumeSlider->setObjectName(u"volumeSlider"_s);
     m_volumeSlider->setToolTip(texts::kVolume.toString());
+    m_volumeSlider->setAccessibleName(texts::kVolume.toString());
     m_volumeSlider->setRange(0, 100);
     m_volumeSlider->setPageStep(10);
     m_volumeSlider->setFixedWidth(90);
@@ -76,6 +80,7 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     // Long causes must not widen the strip; the tooltip keeps the details.
     m_statusLabel = new QLabel(this);
     m_statusLabel->setObjectName(u"statusLabel"_s);
+    m_statusLabel->setAccessibleName(texts::kStatusName.toString());
     m_statusLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     auto *transport = new QHBoxLayout;
@@ -158,6 +163,7 @@ void PlayerControls::setState(QMediaPlayer::PlaybackState state)
         style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
     const QString playText = (playing ? texts::kPause : texts::kPlay).toString();
     m_playButton->setToolTip(playText);
+    m_playButton->setAccessibleName(playText);
     m_playAction->setText(playText);
     m_stopButton->setEnabled(state != QMediaPlayer::StoppedState);
     m_stopAction->setEnabled(state != QMediaPlayer::StoppedState);
@@ -197,6 +203,7 @@ void PlayerControls::setMuted(bool muted)
     m_muteButton->setIcon(
         style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
     m_muteButton->setToolTip((muted ? texts::kUnmute : texts::kMute).toString());
+    m_muteButton->setAccessibleName(m_muteButton->toolTip());
     m_muteAction->setChecked(muted);
 }
 
@@ -217,6 +224,7 @@ void PlayerControls::setSaving(bool saving)
     m_saveButton->setIcon(style()->standardIcon(saving ? QStyle::SP_DialogCancelButton
                                                        : QStyle::SP_DialogSaveButton));
     m_saveButton->setToolTip((saving ? texts::kCancelSave : texts::kSave).toString());
+    m_saveButton->setAccessibleName(m_saveButton->toolTip());
     m_saveAction->setText((saving ? texts::kCancelSave : texts::kSaveMenu).toString());
     if (saving)
         setCanSave(true);

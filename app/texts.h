@@ -59,6 +59,18 @@ inline constexpr QStringView kSaved = u"已保存：";
 inline constexpr QStringView kSaveFailed = u"保存失败：";
 inline constexpr QStringView kSaveCanceled = u"已取消保存";
 
+// What screen readers say of the controls that show no text of their own,
+// and what some of them are for.
+inline constexpr QStringView kInputName = u"音乐试听地址";
+inline constexpr QStringView kInputDescription = u"粘贴试听页面的地址，然后点击解析";
+inline constexpr QStringView kResolveDescription = u"解析地址并播放歌曲";
+inline constexpr QStringView kResultName = u"音频地址";
+inline constexpr QStringView kResultDescription = u"解析得到的音频直链，可以复制";
+inline constexpr QStringView kSpareName = u"备用按钮";
+inline constexpr QStringView kPlayerName = u"播放器";
+inline constexpr QStringView kStatusName = u"播放状态";
+inline constexpr QStringView kTimeName = u"播放时间";
+
 inline QString cannotPlay(QStringView cause)
 {
     return kCannotPlay.toString().append(cause);

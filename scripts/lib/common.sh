@@ -21,6 +21,7 @@ RUNTIME_PACKAGES=(
 )
 TEST_PACKAGES=(
     pulseaudio desktop-file-utils appstream dbus playerctl
+    python3-pyatspi at-spi2-core xvfb xauth
 )
 # For scripts/fuzz: clang and its libFuzzer + sanitizer runtimes.
 FUZZ_PACKAGES=(
