@@ -36,8 +36,6 @@ private slots:
     void init();
     void cleanup() { m_window.reset(); }
 
-    void layout_data();
-    void layout();
     void startsAsDesigned();
     void badAddress_data();
     void badAddress();
@@ -77,39 +75,23 @@ void TestForm1::click(const QString &input)
     QTest::mouseClick(m_window->Command1, Qt::LeftButton);
 }
 
-void TestForm1::layout_data()
-{
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QRect>("twips");
-    QTest::newRow("Label1") << "Label1" << QRect(234, 234, 2119, 364);
-    QTest::newRow("Text1") << "Text1" << QRect(234, 702, 5395, 403);
-    QTest::newRow("Label2") << "Label2" << QRect(585, 1287, 4693, 247);
-    QTest::newRow("Command1") << "Command1" << QRect(1404, 1755, 2821, 715);
-    QTest::newRow("Text2") << "Text2" << QRect(234, 2808, 5395, 390);
-    QTest::newRow("W1") << "W1" << QRect(0, 3276, 5863, 832);
-    QTest::newRow("Command2") << "Command2" << QRect(8190, 2574, 1417, 832);
-}
-
-void TestForm1::layout()
-{
-    QFETCH(QString, control);
-    QFETCH(QRect, twips);
-    const QHash<QString, QWidget *> controls{
-        {"Label1", m_window->Label1},     {"Text1", m_window->Text1}, {"Label2", m_window->Label2},
-        {"Command1", m_window->Command1}, {"Text2", m_window->Text2}, {"W1", m_window->W1},
-        {"Command2", m_window->Command2}};
-    QWidget *widget = controls.value(control);
-    const auto px = [](int t) {
-        return qRound(t / 15.0);
-    };
-    QCOMPARE(widget->geometry(),
-             QRect(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height())));
-    QVERIFY(widget->isVisible() && widget->isEnabled());
-    QCOMPARE(m_window->size(), QSize(392, 282));
-}
-
 void TestForm1::startsAsDesigned()
 {
+    // Where the design puts each control, in twips (15 to a pixel).
+    const std::pair<QWidget *, QRect> designed[] = {
+        {m_window->Label1, {234, 234, 2119, 364}},    {m_window->Text1, {234, 702, 5395, 403}},
+        {m_window->Label2, {585, 1287, 4693, 247}},   {m_window->Command1, {1404, 1755, 2821, 715}},
+        {m_window->Text2, {234, 2808, 5395, 390}},    {m_window->W1, {0, 3276, 5863, 832}},
+        {m_window->Command2, {8190, 2574, 1417, 832}}};
+    for (const auto &[widget, twips] : designed) {
+        const auto px = [](int t) {
+            return qRound(t / 15.0);
+        };
+        QCOMPARE(widget->geometry(),
+                 QRect(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height())));
+        QVERIFY(widget->isVisible() && widget->isEnabled());
+    }
+    QCOMPARE(m_window->size(), QSize(392, 282));
     QCOMPARE(m_window->windowTitle(), u"Velmora音乐网链接解析");
     QCOMPARE(m_window->Label1->text(), u"请输入音乐试听地址：");
     QCOMPARE(m_window->Label2->text(), u"示例链接："_s + playPage(169309));
