@@ -20,14 +20,12 @@ std::optional<Box> closeBox(int timeoutMs)
         return std::nullopt;
     Box seen{box->windowTitle(), box->text(), box->detailedText(), box->icon(), {}, false};
     // The details toggle, clicked last, must not take Enter over.
-    for (QPushButton *button : box->findChildren<QPushButton *>()) {
+    for (QPushButton *button : box->findChildren<QPushButton *>())
         if (button != box->button(QMessageBox::Ok))
             QTest::mouseClick(button, Qt::LeftButton);
-    }
-    for (QPushButton *button : box->findChildren<QPushButton *>()) {
+    for (QPushButton *button : box->findChildren<QPushButton *>())
         if (button->isVisible())
             seen.buttons << button->text();
-    }
     const QPointer<QMessageBox> open = box;
     if (!QTest::qWaitForWindowActive(box))
         return std::nullopt;
@@ -80,11 +78,8 @@ CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments, cons
         return result;
     process.write(input);
     process.closeWriteChannel();
-    if (!finished.wait(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
+    if (!finished.wait(60000))
+        return result; // the process's destructor kills it
     if (process.exitStatus() == QProcess::NormalExit)
         result.status = process.exitCode();
     result.out =

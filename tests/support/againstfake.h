@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStringList>
+#include <QVariant>
 
 #include <optional>
 
@@ -19,14 +20,10 @@ namespace velmora::testing {
 
 using namespace std::chrono_literals;
 
-inline QString playPage(const QString &id)
+inline QString playPage(const QVariant &id) // a number or any text
 {
-    return QStringLiteral("http://%1/play/%2.html").arg(QLatin1String(settings::kSiteHost), id);
-}
-
-inline QString playPage(int id)
-{
-    return playPage(QString::number(id));
+    return QStringLiteral("http://%1/play/%2.html")
+        .arg(QLatin1String(settings::kSiteHost), id.toString());
 }
 
 inline ResolveOptions fakeOptions(const fake::FakeResolver &fake,
