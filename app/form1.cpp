@@ -100,6 +100,7 @@ Form1::Form1(const ResolveOptions &resolver, QWidget *parent) : QWidget(parent)
 
     m_command = new ResolveCommand({this, Text1, Command1, Text2, W1}, resolver, this);
     connect(Command1, &QPushButton::clicked, m_command, &ResolveCommand::run);
+    connect(Text1, &QLineEdit::textEdited, m_command, &ResolveCommand::warmUp);
     m_save = new SaveCommand(this, W1, resolver, this);
 
     // Drops go to the window as a whole, not into a text box.

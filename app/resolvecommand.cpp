@@ -16,6 +16,18 @@ ResolveCommand::ResolveCommand(const Controls &controls, const ResolveOptions &o
     : QObject(parent), m_controls(controls), m_options(options)
 {
     connect(controls.player, &PlayerWidget::renewalNeeded, this, &ResolveCommand::renew);
+    // Once the window is up: the handshake takes nothing from its start.
+    QMetaObject::invokeMethod(this, &ResolveCommand::warmUp, Qt::QueuedConnection);
+}
+
+void ResolveCommand::warmUp()
+{
+    // A warm-up while the last one may still be connecting would open a
+    // second connection; once connected, another costs nothing.
+    if (m_warmedUp.isValid() && m_warmedUp.elapsed() < 250)
+        return;
+    m_warmedUp.start();
+    velmora::warmUp(m_network, m_options);
 }
 
 void ResolveCommand::run()

@@ -2,6 +2,7 @@
 
 #include "resolve.h"
 
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QObject>
@@ -44,6 +45,11 @@ public:
     // at once or, while a click is still under way, when that click ends.
     void open(const QString &text);
 
+    // Opens the connection to the resolver ahead of a click. The window does
+    // it at start and whenever the address is edited, so that a connection
+    // the server closed while idle is open again before the click.
+    void warmUp();
+
     // The request in flight, if any (tests read its address).
     TrackResolve *request() const { return m_request; }
 
@@ -72,6 +78,7 @@ private:
     QString m_playedTrackId; // of the address the player has
     bool m_busy = false;
     bool m_openWhenFree = false;
+    QElapsedTimer m_warmedUp;
 };
 
 } // namespace velmora

@@ -4,6 +4,9 @@
 #include "request.h"
 #include "settings.h"
 
+#include <QNetworkAccessManager>
+#include <QUrl>
+
 namespace velmora {
 
 ResolveOptions defaultResolveOptions()
@@ -13,6 +16,17 @@ ResolveOptions defaultResolveOptions()
     if (const QByteArray pem(settings::kExtraCaPem); !pem.isEmpty())
         options.fetch.ssl = sslWithExtraCa(pem);
     return options;
+}
+
+void warmUp(QNetworkAccessManager &manager, const ResolveOptions &options)
+{
+    const QUrl resolver(QStringLiteral("https://") + options.resolverHost);
+    QSslConfiguration ssl = options.fetch.ssl.value_or(QSslConfiguration::defaultConfiguration());
+    // Requests may take HTTP/2, so the connection must offer it too, or
+    // they would not share it.
+    ssl.setAllowedNextProtocols(
+        {QSslConfiguration::ALPNProtocolHTTP2, QSslConfiguration::NextProtocolHttp1_1});
+    manager.connectToHostEncrypted(resolver.host(), quint16(resolver.port(443)), ssl);
 }
 
 TrackResolve::TrackResolve(QNetworkAccessManager &manager, const QString &trackId,

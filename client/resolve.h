@@ -22,6 +22,11 @@ struct ResolveOptions
 // well when the build has one. Both front ends start from these.
 ResolveOptions defaultResolveOptions();
 
+// Opens the TLS connection the next resolve will take, so that a click pays
+// no handshake. Cheap while that connection is still open; a connection the
+// server closed meanwhile is simply opened again by the request.
+void warmUp(QNetworkAccessManager &manager, const ResolveOptions &options);
+
 // One asynchronous resolve of a track id: nonce, signature, address, fetch,
 // decision. Emits finished() once, then deletes itself later; destroying it
 // first aborts the request silently.

@@ -45,6 +45,7 @@ private slots:
     void opensFromOutside();
     void renewsAnExpiredAddress();
     void offersTheClipboard();
+    void keepsTheConnectionWarm();
     void staysResponsiveWhileWaiting();
     void closingWhileWaitingAborts();
 
@@ -304,6 +305,33 @@ void TestForm1::offersTheClipboard()
     QGuiApplication::clipboard()->setText(u"no address"_s);
     QVERIFY(Form1(fakeOptions(m_fake)).Text1->text().isEmpty());
     QCOMPARE(m_fake.received().size(), before);
+}
+
+// A click finds the resolver's connection open; one the server closed while
+// idle costs the listener nothing: an edit opens it again, and a click
+// without one opens its own.
+void TestForm1::keepsTheConnectionWarm()
+{
+    m_window.reset();
+    m_fake.setIdleClose(400ms); // longer than the window waits between warm-ups
+    const int opened = m_fake.connections(), closed = m_fake.idleCloses();
+    init();
+    QTRY_COMPARE(m_fake.connections(), opened + 1); // at start, before any click
+    QTRY_COMPARE(m_fake.idleCloses(), closed + 1);
+    QSignalSpy clicks(m_window->resolveCommand(), &ResolveCommand::finished);
+    click(playPage(tracks::Demo));
+    QVERIFY(clicks.wait(10000)); // no box: it would hold the click open
+    QCOMPARE(m_window->Text2->text(), m_fake.songUrl(tracks::Demo).toString());
+    QCOMPARE(m_fake.connections(), opened + 2);
+    QTRY_COMPARE(m_fake.idleCloses(), closed + 2);
+
+    m_fake.setIdleClose(5s);
+    m_window->Text1->clear();
+    QTest::keyClicks(m_window->Text1, playPage(tracks::Demo)); // each key warms up
+    QTRY_COMPARE(m_fake.connections(), opened + 3);
+    QTest::mouseClick(m_window->Command1, Qt::LeftButton);
+    QVERIFY(clicks.wait(10000));
+    QCOMPARE(m_fake.connections(), opened + 3);
 }
 
 void TestForm1::staysResponsiveWhileWaiting()

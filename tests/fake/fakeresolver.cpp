@@ -105,6 +105,8 @@ bool FakeResolver::start(quint16 resolverPort, quint16 mediaPort)
     media->route(ResolverPath, [this] {
         return QHttpServerResponse("application/json", m_modes.value(tracks::Demo).body);
     });
+    // For benchmarks that run the fake as a process of its own.
+    media->route(u"/connections"_s, [this] { return QString::number(m_connections); });
     // A known track's audio, and its play page as the site would show it: the
     // audio in an <audio> element and a plain link, and nothing a client could
     // mistake for an answer. The query is not looked at, so LongUrl's padded
@@ -235,69 +237,95 @@ QString FakeResolver::caFilePath()
     return QStringLiteral(VELMORA_FAKE_CA_FILE);
 }
 
-// One request per connection: anything after its head is ignored.
+// Requests one after another on a connection, as long as each answer is
+// sent whole; a connection left idle is closed, as servers do.
 void FakeResolver::serve(QSslSocket *socket)
 {
+    ++m_connections;
     connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
-    connect(socket, &QSslSocket::readyRead, this, [this, socket, head = QByteArray()]() mutable {
-        head += socket->readAll();
-        if (!head.contains("\r\n\r\n") && head.size() <= MaxHead)
-            return;
-        disconnect(socket, &QSslSocket::readyRead, this, nullptr);
-        static const QRegularExpression line(u"^GET (/[^ ]*) HTTP/1\\.[01]\r\n"_s);
-        // A head that is not a GET has no target, and so a bad path.
-        const QString target = line.match(QString::fromLatin1(head)).captured(1);
-        if (target.startsWith(u"/save/"_s)) {
-            m_received.append(
-                {QUrl(resolverBase().toString() + target), false, {}, header(head, "Range")});
-            return serveAudio(socket, target, head);
-        }
-        const auto started = std::chrono::steady_clock::now();
-        static const QRegularExpression form(QRegularExpression::anchoredPattern(
-            u"/lxapi/vdj\\.x\\?id=([0-9]+)&k=([0-9]{10})&r=([0-9a-f]{18})"_s));
-        const QRegularExpressionMatch match = form.match(target);
-        const QString id = match.captured(1);
-        const bool signatureOk =
-            match.hasMatch() && signatureOf(id, match.captured(2)) == match.captured(3);
-        m_received.append({QUrl::fromEncoded(resolverBase().toEncoded() + target.toLatin1()),
-                           signatureOk,
-                           {},
-                           {}});
-        // Leading zeros make another id, as the text is what was signed. A bad
-        // path gets the answer of NotFoundPage.
-        int track = QString::number(id.toInt()) == id ? id.toInt() : tracks::Unknown;
-        if (!signatureOk)
-            track = target.section(u'?', 0, 0) == ResolverPath ? SignError : tracks::NotFoundPage;
-        Mode mode = m_modes.value(track, m_modes.value(tracks::Unknown));
-        // Each resolve signs the address anew.
-        if (track == tracks::SaveExpiring)
-            mode.body = rendata(resolverBase().toString() +
-                                    u"/save/expiring.mp3?v=%1"_s.arg(resolvesOf(track)),
-                                u"Save: expiring"_s);
-        if (track == tracks::Expiring)
-            mode.body =
-                rendata(mediaBase().toString() + u"/media/expiring/%1.wav"_s.arg(resolvesOf(track)),
-                        u"Expiring"_s);
-        send(socket, mode);
-        m_received.last().handling = std::chrono::steady_clock::now() - started;
+    auto *idle = new QTimer(socket);
+    idle->setSingleShot(true);
+    connect(idle, &QTimer::timeout, socket, [this, socket] {
+        ++m_idleCloses;
+        socket->disconnectFromHost();
     });
+    idle->start(m_idleClose);
+    connect(socket, &QSslSocket::readyRead, this,
+            [this, socket, idle, head = QByteArray()]() mutable {
+                idle->stop();
+                head += socket->readAll();
+                if (!head.contains("\r\n\r\n") && head.size() <= MaxHead)
+                    return;
+                if (answer(socket, std::exchange(head, {})))
+                    idle->start(m_idleClose);
+                else
+                    disconnect(socket, &QSslSocket::readyRead, this, nullptr);
+            });
 }
 
-// The one way out for every answer; disconnectFromHost() still flushes what is queued.
-void FakeResolver::send(QSslSocket *socket, Mode mode)
+bool FakeResolver::answer(QSslSocket *socket, const QByteArray &head)
+{
+    static const QRegularExpression line(u"^GET (/[^ ]*) HTTP/1\\.[01]\r\n"_s);
+    // A head that is not a GET has no target, and so a bad path.
+    const QString target = line.match(QString::fromLatin1(head)).captured(1);
+    if (target.startsWith(u"/save/"_s)) {
+        m_received.append(
+            {QUrl(resolverBase().toString() + target), false, {}, header(head, "Range")});
+        serveAudio(socket, target, head);
+        return false;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    static const QRegularExpression form(QRegularExpression::anchoredPattern(
+        u"/lxapi/vdj\\.x\\?id=([0-9]+)&k=([0-9]{10})&r=([0-9a-f]{18})"_s));
+    const QRegularExpressionMatch match = form.match(target);
+    const QString id = match.captured(1);
+    const bool signatureOk =
+        match.hasMatch() && signatureOf(id, match.captured(2)) == match.captured(3);
+    m_received.append(
+        {QUrl::fromEncoded(resolverBase().toEncoded() + target.toLatin1()), signatureOk, {}, {}});
+    // Leading zeros make another id, as the text is what was signed. A bad
+    // path gets the answer of NotFoundPage.
+    int track = QString::number(id.toInt()) == id ? id.toInt() : tracks::Unknown;
+    if (!signatureOk)
+        track = target.section(u'?', 0, 0) == ResolverPath ? SignError : tracks::NotFoundPage;
+    Mode mode = m_modes.value(track, m_modes.value(tracks::Unknown));
+    // Each resolve signs the address anew.
+    if (track == tracks::SaveExpiring)
+        mode.body =
+            rendata(resolverBase().toString() + u"/save/expiring.mp3?v=%1"_s.arg(resolvesOf(track)),
+                    u"Save: expiring"_s);
+    if (track == tracks::Expiring)
+        mode.body =
+            rendata(mediaBase().toString() + u"/media/expiring/%1.wav"_s.arg(resolvesOf(track)),
+                    u"Expiring"_s);
+    const bool kept = send(socket, mode);
+    m_received.last().handling = std::chrono::steady_clock::now() - started;
+    return kept;
+}
+
+// The one way out for every answer; disconnectFromHost() still flushes what
+// is queued. True when the connection stays open for the next request.
+bool FakeResolver::send(QSslSocket *socket, Mode mode)
 {
     if (mode.way == Mode::Stall)
-        return; // the socket stays open until the client gives up
+        return false; // the socket stays open until the client gives up
     const bool ok = mode.status == "200 OK";
     if (!ok)
         mode.body = "<html><body><h1>" + mode.status + "</h1></body></html>";
     socket->write("HTTP/1.1 " + mode.status + "\r\nContent-Type: " +
                   (ok ? "application/json; charset=utf-8" : "text/html") + "\r\nContent-Length: " +
                   QByteArray::number(mode.body.size() + (mode.way == Mode::CutShort ? 100 : 0)) +
-                  "\r\n" + mode.headers + "Connection: close\r\n\r\n");
-    if (mode.way != Mode::Trickle) {
+                  "\r\n" + mode.headers +
+                  (mode.way == Mode::Send ? "Connection: keep-alive" : "Connection: close") +
+                  "\r\n\r\n");
+    if (mode.way == Mode::Send) {
         socket->write(mode.body);
-        return socket->disconnectFromHost();
+        return true;
+    }
+    if (mode.way == Mode::CutShort) {
+        socket->write(mode.body);
+        socket->disconnectFromHost();
+        return false;
     }
     for (qsizetype i = 1; i <= mode.body.size(); ++i)
         QTimer::singleShot(m_trickleInterval * i, Qt::PreciseTimer, socket, [socket, mode, i] {
@@ -305,6 +333,7 @@ void FakeResolver::send(QSslSocket *socket, Mode mode)
             if (i == mode.body.size())
                 socket->disconnectFromHost();
         });
+    return false;
 }
 
 void FakeResolver::serveAudio(QSslSocket *socket, const QString &target, const QByteArray &head)

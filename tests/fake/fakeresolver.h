@@ -79,6 +79,12 @@ public:
     // Every request read on the resolver port, in order, bad paths and signatures included.
     QList<Received> received() const { return m_received; }
 
+    // Connections accepted on the resolver port, and how many of them were
+    // closed for sitting idle after an answer (after 5 s unless set).
+    int connections() const { return m_connections; }
+    int idleCloses() const { return m_idleCloses; }
+    void setIdleClose(std::chrono::milliseconds after) { m_idleClose = after; }
+
     // Pace of the Trickle answer, one body byte per interval (default 1 s).
     void setTrickleInterval(std::chrono::milliseconds interval) { m_trickleInterval = interval; }
 
@@ -92,7 +98,8 @@ private:
         enum Way { Send, Stall, Trickle, CutShort } way = Send;
     };
     void serve(QSslSocket *socket);
-    void send(QSslSocket *socket, Mode mode);
+    bool answer(QSslSocket *socket, const QByteArray &head);
+    bool send(QSslSocket *socket, Mode mode);
     void setUpModes();
     void serveAudio(QSslSocket *socket, const QString &target, const QByteArray &head);
 
@@ -100,6 +107,9 @@ private:
     quint16 m_resolverPort = 0;
     quint16 m_mediaPort = 0;
     std::chrono::milliseconds m_trickleInterval{1000};
+    std::chrono::milliseconds m_idleClose{5000};
+    int m_connections = 0;
+    int m_idleCloses = 0;
     QHash<int, Mode> m_modes; // track id -> answer, built once the ports are known
     QList<Received> m_received;
     QHash<int, QByteArray> m_audio; // track id -> replacement for its tone
