@@ -101,15 +101,17 @@ QString expandTemplate(QString pattern, const QString &name, const QString &id,
 
 Runner::Runner(const Options &options, std::FILE *out, std::FILE *err, QObject *parent)
     : QObject(parent), m_options(options), m_out(out), m_err(err), m_manager(this),
-      m_progress(err, progressMode(options, err))
+      m_room(std::max(256, 4 * options.jobs)), m_progress(err, progressMode(options, err))
 {}
 
 Runner::~Runner()
 {
     // The reader ends with standard input, and a run ends only after that;
     // this wait is for an owner that gives up early.
-    if (m_reader)
+    if (m_reader) {
+        m_room.release(1 << 20);
         m_reader->wait();
+    }
 }
 
 void Runner::start(const QStringList &sources)
@@ -140,10 +142,11 @@ void Runner::readStandardInput()
             const QString input = QString::fromStdString(line).trimmed();
             if (input.isEmpty())
                 continue;
+            m_room.acquire();
             QMetaObject::invokeMethod(
                 this,
                 [this, input] {
-                    add(input);
+                    add(input, true);
                     launch();
                 },
                 Qt::QueuedConnection);
@@ -160,10 +163,10 @@ void Runner::readStandardInput()
     m_reader->start();
 }
 
-void Runner::add(const QString &input)
+void Runner::add(const QString &input, bool fromStandardInput)
 {
     const std::optional<QString> trackId = usableTrackId(input);
-    Item item{input, trackId.value_or(QString()), std::nullopt};
+    Item item{input, trackId.value_or(QString()), std::nullopt, fromStandardInput};
     if (!trackId) {
         item.outcome = Outcome();
         item.outcome->status = NoPlayPage;
@@ -249,6 +252,8 @@ void Runner::flush()
     while (!m_items.empty() && m_items.front().outcome) {
         print(m_items.front());
         m_status = std::max(m_status, int(m_items.front().outcome->status));
+        if (m_items.front().fromStandardInput)
+            m_room.release();
         m_items.pop_front();
         ++m_printed;
     }

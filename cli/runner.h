@@ -5,6 +5,7 @@
 
 #include <QNetworkAccessManager>
 #include <QObject>
+#include <QSemaphore>
 #include <QString>
 #include <QStringList>
 
@@ -54,11 +55,12 @@ private:
         QString input;
         QString trackId; // empty when the input holds no usable one
         std::optional<Outcome> outcome;
+        bool fromStandardInput = false;
     };
 
     void takeSources();
     void readStandardInput();
-    void add(const QString &input);
+    void add(const QString &input, bool fromStandardInput = false);
     void launch();
     void settle(qsizetype index, const Outcome &outcome);
     void save(qsizetype index, const Outcome &resolved);
@@ -74,6 +76,9 @@ private:
     QStringList m_sources;
     qsizetype m_nextSource = 0;
     QThread *m_reader = nullptr;
+    // Lines read but not printed yet: the reader waits for room, so that
+    // memory stays flat however long standard input is.
+    QSemaphore m_room;
     bool m_inputEnded = false;
     bool m_finished = false;
 
