@@ -19,6 +19,8 @@ inline constexpr char kTooLarge[] =
     QT_TRANSLATE_NOOP("velmora::causes", "answer too large: over %1 bytes");
 inline constexpr char kConnectionRefused[] =
     QT_TRANSLATE_NOOP("velmora::causes", "connection refused (%1)");
+inline constexpr char kProxyFailed[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "the proxy failed (%1)");
 inline constexpr char kHostNotFound[] = QT_TRANSLATE_NOOP("velmora::causes", "host not found (%1)");
 inline constexpr char kTimedOut[] = QT_TRANSLATE_NOOP("velmora::causes", "timed out (%1)");
 inline constexpr char kTls[] = QT_TRANSLATE_NOOP("velmora::causes", "TLS handshake failed: %1");

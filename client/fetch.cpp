@@ -142,6 +142,12 @@ NetworkFailure describeNetworkError(QNetworkReply::NetworkError error, const QSt
     switch (error) {
     case QNetworkReply::ConnectionRefusedError:
         return {F::ConnectionRefused, causes::text(causes::kConnectionRefused).arg(detail)};
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+        return {F::Other, causes::text(causes::kProxyFailed).arg(detail)};
     case QNetworkReply::HostNotFoundError:
         return {F::HostNotFound, causes::text(causes::kHostNotFound).arg(detail)};
     case QNetworkReply::TimeoutError:

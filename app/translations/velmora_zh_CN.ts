@@ -20,6 +20,10 @@
         <translation>连接被拒绝（%1）</translation>
     </message>
     <message>
+        <source>the proxy failed (%1)</source>
+        <translation>代理服务器出错（%1）</translation>
+    </message>
+    <message>
         <source>host not found (%1)</source>
         <translation>找不到主机（%1）</translation>
     </message>

@@ -20,7 +20,7 @@ RUNTIME_PACKAGES=(
     glib-networking fonts-wqy-microhei qt6-translations-l10n
 )
 TEST_PACKAGES=(
-    pulseaudio desktop-file-utils appstream dbus playerctl
+    pulseaudio desktop-file-utils appstream dbus playerctl tinyproxy
     python3-pyatspi at-spi2-core xvfb xauth
 )
 # For scripts/fuzz: clang and its libFuzzer + sanitizer runtimes.

@@ -7,6 +7,7 @@
 #include "playerwidget.h"
 #include "texts.h"
 
+#include "fetch.h"
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -40,6 +41,7 @@ private slots:
     void fault();
 
 private:
+    Tinyproxy m_proxy;
     FakeResolver m_trusted;
     FakeResolver m_foreign{CertificateKind::Foreign};
     int m_faults = 0;
@@ -49,6 +51,8 @@ private:
 void TestFaults::initTestCase()
 {
     installTranslations(*qApp);
+    useSystemProxies();
+    QVERIFY(m_proxy.start());
     QVERIFY(m_trusted.start());
     QVERIFY(m_foreign.start());
     m_trusted.setTrickleInterval(100ms);
@@ -76,11 +80,13 @@ void TestFaults::fault_data()
     QTest::addColumn<Expect>("expect");
     QTest::addColumn<int>("cliStatus");
     QTest::addColumn<QString>("songUrl"); // or what the box's details must hold
+    QTest::addColumn<QString>("proxy");   // to go through, if any
     const auto row = [this](const char *name, int track, Expect expect, int status,
-                            const QString &urlOrDetail = {}, const QString &host = {}) {
+                            const QString &urlOrDetail = {}, const QString &host = {},
+                            const QString &proxy = {}) {
         QTest::newRow(name) << QStringLiteral("  %1  ").arg(playPage(track))
                             << (host.isEmpty() ? m_trusted.resolverHost() : host) << expect
-                            << status << urlOrDetail;
+                            << status << urlOrDetail << proxy;
     };
     QTcpServer closed; // gone, with its port, before the rows run
     QVERIFY(closed.listen(QHostAddress::LocalHost));
@@ -97,7 +103,7 @@ void TestFaults::fault_data()
     QTest::newRow("100,000-character text")
         << playPage(tracks::Unknown) + QString(100'000 - 2 * playPage(tracks::Demo).size(), u'x') +
                playPage(tracks::Demo)
-        << m_trusted.resolverHost() << E::Play << 0 << url(tracks::Demo);
+        << m_trusted.resolverHost() << E::Play << 0 << url(tracks::Demo) << QString();
     // Shown as the answer has them; only web addresses are played or printed.
     row("six characters", tracks::SixCharUrl, E::Refused, 5, QStringLiteral("ab.mp3"));
     row("number address", tracks::NumberUrl, E::Refused, 5, QStringLiteral("1234567"));
@@ -128,6 +134,11 @@ void TestFaults::fault_data()
         QStringLiteral("127.0.0.1:%1").arg(closed.serverPort()));
     row("unknown host", tracks::Demo, E::RequestError, 5, {},
         QStringLiteral("no-such-host.invalid"));
+    const QString named =
+        QStringLiteral("%1:%2").arg(kTestHost).arg(m_trusted.resolverBase().port());
+    row("through a proxy", tracks::Demo, E::Play, 0, url(tracks::Demo), named, m_proxy.address());
+    row("dead proxy", tracks::Demo, E::RequestError, 5, {}, named,
+        QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
     row("certificate from another CA", tracks::Demo, E::RequestError, 5, "TLS",
         m_foreign.resolverHost());
 }
@@ -139,10 +150,23 @@ void TestFaults::fault()
     QFETCH(Expect, expect);
     QFETCH(int, cliStatus);
     QFETCH(QString, songUrl);
+    QFETCH(QString, proxy);
+    if (!proxy.isEmpty() && !testHostResolves())
+        QSKIP("no namespace here to name the fake resolver in (see with-test-host.sh)");
 
+    // The command line is told the proxy; the window finds it where the
+    // system keeps it.
+    const QStringList proxyOption{QStringLiteral("--proxy"), proxy};
+    if (proxy.isEmpty())
+        qunsetenv("https_proxy");
+    else
+        qputenv("https_proxy", proxy.toUtf8());
+    const auto seenByProxy = m_proxy.log().count(QStringLiteral("CONNECT ") + host);
     const CliRun cli = runCli(
-        m_trusted, {QStringLiteral("--resolver"), QStringLiteral("https://") + host,
-                    QStringLiteral("--timeout"), QString::number(kTotal.count() / 1000.0), input});
+        m_trusted,
+        QStringList{QStringLiteral("--resolver"), QStringLiteral("https://") + host,
+                    QStringLiteral("--timeout"), QString::number(kTotal.count() / 1000.0), input} +
+            (proxy.isEmpty() ? QStringList() : proxyOption));
     QCOMPARE(cli.status, cliStatus);
     QCOMPARE(cli.out, cliStatus == 0 ? QStringList{songUrl} : QStringList{});
     QCOMPARE(cli.err.size(), cliStatus == 0 ? 0 : 1);
@@ -164,6 +188,8 @@ void TestFaults::fault()
         // Exactly what was shown and what the player was given, however long.
         QVERIFY(window.Text2->text() == songUrl && window.W1->url() == songUrl);
         QCOMPARE(window.W1->volume(), 100);
+        if (!proxy.isEmpty()) // both front ends went through it
+            QCOMPARE(m_proxy.log().count(QStringLiteral("CONNECT ") + host), seenByProxy + 2);
         if (expect == Expect::Play)
             QTRY_VERIFY_WITH_TIMEOUT(window.W1->mediaPlayer()->position() > 0, 10'000);
         else // a non-web address is never opened

@@ -5,6 +5,11 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <QHostInfo>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <sys/prctl.h>
 #include <sys/resource.h>
 
 #include <csignal>
@@ -48,6 +53,46 @@ QByteArray silentWav(quint32 seconds)
     wav += "data", le32(kRate * seconds), wav.append(QByteArray(kRate * seconds, char(0x80)));
     qToLittleEndian<quint32>(wav.size() - 8, wav.data() + 4);
     return wav;
+}
+
+bool testHostResolves()
+{
+    return QHostInfo::fromName(QLatin1String(kTestHost))
+        .addresses()
+        .contains(QHostAddress(QHostAddress::LocalHost));
+}
+
+bool Tinyproxy::start()
+{
+    QTcpServer probe; // a free port, given back at once for the proxy to take
+    if (!probe.listen(QHostAddress::LocalHost))
+        return false;
+    m_port = probe.serverPort();
+    probe.close();
+    QFile config(m_dir.filePath(QStringLiteral("tinyproxy.conf")));
+    if (!config.open(QIODevice::WriteOnly))
+        return false;
+    // No ConnectPort line: CONNECT to any port, as the fake's is a free one.
+    config.write(QStringLiteral("Port %1\nListen 127.0.0.1\nTimeout 30\nLogLevel Connect\n"
+                                "LogFile \"%2\"\n")
+                     .arg(m_port)
+                     .arg(m_dir.filePath(QStringLiteral("log")))
+                     .toUtf8());
+    config.close();
+    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    m_process.start(QStringLiteral("tinyproxy"),
+                    {QStringLiteral("-d"), QStringLiteral("-c"), config.fileName()});
+    return m_process.waitForStarted() && QTest::qWaitFor([this] {
+               QTcpSocket socket;
+               socket.connectToHost(QHostAddress::LocalHost, m_port);
+               return socket.waitForConnected(100);
+           });
+}
+
+QString Tinyproxy::log() const
+{
+    QFile file(m_dir.filePath(QStringLiteral("log")));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments, const QByteArray &input,

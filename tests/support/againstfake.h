@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QVariant>
 
 #include <optional>
@@ -64,6 +65,27 @@ std::optional<Box> closeBox(int timeoutMs = 10000);
 // Silence, as a WAV file that plays for `seconds`: long enough to outlast
 // whatever a test does meanwhile.
 QByteArray silentWav(quint32 seconds);
+
+// The fake resolver's name where with-test-host.sh maps it to 127.0.0.1: a
+// client sends a request for it through a proxy, as it never does for a
+// loopback address. testHostResolves() is false where no mapping could be made.
+inline constexpr char kTestHost[] = "resolver.velmora.test";
+bool testHostResolves();
+
+// Debian's tinyproxy on a free loopback port, with a log of what it carried.
+// It stops with this object, or with the test process.
+class Tinyproxy
+{
+public:
+    bool start();
+    QString address() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
+    QString log() const;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+};
 
 struct CliRun
 {

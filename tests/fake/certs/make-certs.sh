@@ -4,9 +4,9 @@
 # makes fresh ones, so nothing can be signed with these CAs afterwards.
 #
 #   ca.pem                     the test CA that clients are told to trust
-#   server.pem, server.key     127.0.0.1 / localhost, signed by ca.pem
+#   server.pem, server.key     127.0.0.1 / localhost / resolver.velmora.test, signed by ca.pem
 #   foreign-ca.pem             an unrelated CA
-#   foreign.pem, foreign.key   127.0.0.1 / localhost, signed by foreign-ca.pem
+#   foreign.pem, foreign.key   the same names, signed by foreign-ca.pem
 #
 # Validity is fixed (2020 to 2120) rather than "from now" so that a machine
 # whose clock runs behind still accepts them.
@@ -41,7 +41,7 @@ subjectKeyIdentifier = hash
 basicConstraints = critical,CA:FALSE
 keyUsage = critical,digitalSignature,keyEncipherment
 extendedKeyUsage = serverAuth
-subjectAltName = IP:127.0.0.1,DNS:localhost
+subjectAltName = IP:127.0.0.1,DNS:localhost,DNS:resolver.velmora.test
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 CNF
