@@ -66,6 +66,10 @@ PlayerWidget::PlayerWidget(QWidget *parent) : QWidget(parent)
     connect(m_player, &QMediaPlayer::positionChanged, m_controls, &PlayerControls::setPosition);
     connect(m_player, &QMediaPlayer::playbackStateChanged, this, &PlayerWidget::updateStatus);
     connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &PlayerWidget::updateStatus);
+    connect(m_player, &QMediaPlayer::positionChanged, this, [this](qint64 position) {
+        if (position > 0)
+            m_renewing = false; // a later refusal is a new expiry
+    });
     connect(m_player, &QMediaPlayer::errorOccurred, this, &PlayerWidget::onError);
     connect(m_audio, &QAudioOutput::volumeChanged, this,
             [this] { m_controls->setVolume(volume()); });
@@ -141,6 +145,9 @@ void PlayerWidget::renewUrl(const QString &url)
         return fail(texts::kAccessDenied, expired);
     }
     setUrl(url, true);
+    // Until the new address has played: were it refused too, that is
+    // reported, not renewed again and again.
+    m_renewing = true;
     if (resumeAt > 0) {
         // Once the new stream has a length to seek in.
         auto *once = new QObject(this);

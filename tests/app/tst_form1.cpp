@@ -43,7 +43,6 @@ private slots:
     void savesWhatPlays();
     void closingCancelsASave();
     void opensFromOutside();
-    void renewsAnExpiredAddress();
     void offersTheClipboard();
     void keepsTheConnectionWarm();
     void staysResponsiveWhileWaiting();
@@ -267,31 +266,6 @@ void TestForm1::opensFromOutside()
     QApplication::sendEvent(m_window.get(), &drop);
     QCOMPARE(m_window->Text1->text(), playPage(tracks::Demo));
     QTRY_COMPARE(m_window->Text2->text(), m_fake.songUrl(tracks::Demo).toString());
-}
-
-// A signed address refused after a stop is resolved again, once and quietly,
-// and playback goes on with the new one.
-void TestForm1::renewsAnExpiredAddress()
-{
-    m_fake.setAudio(tracks::Expiring, silentWav(30));
-    const auto address = [this](int n) {
-        return m_fake.mediaBase().toString() + u"/media/expiring/%1.wav"_s.arg(n);
-    };
-    click(playPage(tracks::Expiring));
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->W1->mediaPlayer()->position() > 0, 10000);
-    QCOMPARE(m_window->Text2->text(), address(1));
-    QTest::mouseClick(m_window->W1->findChild<QToolButton *>(u"stopButton"_s), Qt::LeftButton);
-    m_fake.expireAddresses();
-    QSignalSpy renewal(m_window->W1, &PlayerWidget::renewalNeeded);
-    QTest::mouseClick(m_window->W1->findChild<QToolButton *>(u"playButton"_s), Qt::LeftButton);
-    QVERIFY(renewal.wait(10000));
-    QTRY_COMPARE(m_window->Text2->text(), address(2));
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->W1->mediaPlayer()->playbackState(),
-                              QMediaPlayer::PlayingState, 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->W1->mediaPlayer()->position() > 0, 10000);
-    QCOMPARE(m_fake.resolvesOf(tracks::Expiring), 2);
-    QCOMPARE(renewal.size(), 1);
-    QVERIFY(!QApplication::activeModalWidget());
 }
 
 // A play page on the clipboard at start is offered, selected, not resolved.

@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include <chrono>
+#include <climits>
 
 class QSslSocket;
 
@@ -59,8 +60,12 @@ public:
     // tone, for example a longer track for benchmarks. Empty restores the tone.
     void setAudio(int trackId, const QByteArray &content) { m_audio.insert(trackId, content); }
 
-    // Every Expiring address given so far is refused from now on.
-    void expireAddresses() { m_expiredUpTo = resolvesOf(tracks::Expiring); }
+    // Every Expiring address given so far is refused from now on, and with
+    // `andLater`, every one given later as well.
+    void expireAddresses(bool andLater = false)
+    {
+        m_expiredUpTo = andLater ? INT_MAX : resolvesOf(tracks::Expiring);
+    }
     // How often a track was resolved with a good signature.
     int resolvesOf(int trackId) const;
 

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTest>
+#include <QToolButton>
 
 #include <cstdio>
 
@@ -22,8 +23,10 @@ using namespace velmora::testing;
 using namespace std::chrono_literals;
 
 namespace {
-// What the window does: play, show but refuse to play, or one of the boxes.
-enum class Expect { Play, Refused, NotFound, RequestError };
+// What the window does: play, show but refuse to play, or one of the boxes;
+// or play until the address expires, then resolve it again once, quietly,
+// and play on or, refused again, say so.
+enum class Expect { Play, Refused, NotFound, RequestError, Renewed, RenewedRefused };
 constexpr std::chrono::milliseconds kIdle = 700ms;
 constexpr std::chrono::milliseconds kTotal = 2s;
 } // namespace
@@ -56,6 +59,7 @@ void TestFaults::initTestCase()
     QVERIFY(m_trusted.start());
     QVERIFY(m_foreign.start());
     m_trusted.setTrickleInterval(100ms);
+    m_trusted.setAudio(tracks::Expiring, silentWav(30));
 }
 
 void TestFaults::cleanup()
@@ -110,6 +114,10 @@ void TestFaults::fault_data()
     row("file: address", tracks::FileUrl, E::Refused, 5, url(tracks::FileUrl));
     row("local path", tracks::LocalPath, E::Refused, 5, url(tracks::LocalPath));
     row("relative address", tracks::RelativeUrl, E::Refused, 5, url(tracks::RelativeUrl));
+    // Expiring's addresses differ from resolve to resolve: only the start is known.
+    const QString expiring = m_trusted.mediaBase().toString() + QStringLiteral("/media/expiring/");
+    row("expired address", tracks::Expiring, E::Renewed, 0, expiring);
+    row("expired again after renewal", tracks::Expiring, E::RenewedRefused, 0, expiring);
     row("unknown track", tracks::Unknown, E::NotFound, 4);
     row("five characters", tracks::FiveCharUrl, E::RequestError, 5, QStringLiteral("other"));
     row("NOT_FIND", tracks::UpperNotFind, E::RequestError, 5, QStringLiteral("NOT_FIND"));
@@ -137,7 +145,7 @@ void TestFaults::fault_data()
     const QString named =
         QStringLiteral("%1:%2").arg(kTestHost).arg(m_trusted.resolverBase().port());
     row("through a proxy", tracks::Demo, E::Play, 0, url(tracks::Demo), named, m_proxy.address());
-    row("dead proxy", tracks::Demo, E::RequestError, 5, {}, named,
+    row("dead proxy", tracks::Demo, E::RequestError, 5, QStringLiteral("代理"), named,
         QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
     row("certificate from another CA", tracks::Demo, E::RequestError, 5, "TLS",
         m_foreign.resolverHost());
@@ -168,7 +176,11 @@ void TestFaults::fault()
                     QStringLiteral("--timeout"), QString::number(kTotal.count() / 1000.0), input} +
             (proxy.isEmpty() ? QStringList() : proxyOption));
     QCOMPARE(cli.status, cliStatus);
-    QCOMPARE(cli.out, cliStatus == 0 ? QStringList{songUrl} : QStringList{});
+    const bool renews = expect == Expect::Renewed || expect == Expect::RenewedRefused;
+    if (renews)
+        QVERIFY(cli.out.size() == 1 && cli.out[0].startsWith(songUrl));
+    else
+        QCOMPARE(cli.out, cliStatus == 0 ? QStringList{songUrl} : QStringList{});
     QCOMPARE(cli.err.size(), cliStatus == 0 ? 0 : 1);
 
     ResolveOptions options = fakeOptions(m_trusted, kIdle, kTotal);
@@ -182,6 +194,27 @@ void TestFaults::fault()
     QCOMPARE(window.cursor().shape(), Qt::BusyCursor);
     QVERIFY(window.Text1->text() == input); // not cut
 
+    if (renews) {
+        QTRY_VERIFY_WITH_TIMEOUT(window.W1->mediaPlayer()->position() > 0, 10'000);
+        const QString first = window.Text2->text();
+        const int resolves = m_trusted.resolvesOf(tracks::Expiring);
+        QTest::mouseClick(window.W1->findChild<QToolButton *>(QStringLiteral("stopButton")),
+                          Qt::LeftButton);
+        m_trusted.expireAddresses(expect == Expect::RenewedRefused);
+        QTest::mouseClick(window.W1->findChild<QToolButton *>(QStringLiteral("playButton")),
+                          Qt::LeftButton);
+        if (expect == Expect::Renewed)
+            QTRY_VERIFY_WITH_TIMEOUT(
+                window.Text2->text() != first && window.W1->mediaPlayer()->position() > 0, 10'000);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(window.W1->statusText().startsWith(texts::kCannotPlay),
+                                     10'000);
+        QVERIFY(window.Text2->text().startsWith(songUrl) &&
+                window.W1->url() == window.Text2->text());
+        QCOMPARE(m_trusted.resolvesOf(tracks::Expiring), resolves + 1); // once, quietly
+        QVERIFY(!QApplication::activeModalWidget());
+        return;
+    }
     if (expect == Expect::Play || expect == Expect::Refused) {
         QTRY_VERIFY_WITH_TIMEOUT(window.Command1->isEnabled(), 10'000);
         QVERIFY(!QApplication::activeModalWidget());
