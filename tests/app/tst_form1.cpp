@@ -130,11 +130,10 @@ void TestForm1::startsAsDesigned()
 void TestForm1::badAddress_data()
 {
     QTest::addColumn<QString>("input");
+    // Which texts hold a usable id is the request's table; these show the
+    // window asks it.
     QTest::newRow("empty, at start") << "";
-    QTest::newRow("bare number") << "169309";
-    QTest::newRow("other site") << "http://www.example.com/play/169309.html";
     QTest::newRow("one digit") << playPage(7);
-    QTest::newRow("full-width digits") << playPage(u"１６９３０９"_s);
 }
 
 void TestForm1::badAddress()

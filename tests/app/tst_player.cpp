@@ -1,3 +1,4 @@
+#include "againstfake.h"
 #include "playercontrols.h"
 #include "playerwidget.h"
 #include "texts.h"
@@ -6,47 +7,30 @@
 #include <QApplication>
 #include <QAudioOutput>
 #include <QClipboard>
-#include <QDataStream>
-#include <QHttpServer>
 #include <QLabel>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
 
-#include <cmath>
-#include <numbers>
-
 using namespace velmora;
+using namespace velmora::fake;
+using namespace velmora::testing;
 using namespace Qt::StringLiterals;
 
 class TestPlayer : public QObject
 {
     Q_OBJECT
-    QHttpServer m_server;
-    QString m_base; // http://127.0.0.1:<port>
-    int m_onceRequests = 0;
+    FakeResolver m_fake;
+    QString m_long, m_noise; // 30 s of silence; bytes in no known format, nor text
 
 private slots:
     void initTestCase()
     {
-        // Two seconds of a 440 Hz tone in a WAV container. The header, in hex: "RIFF", the
-        // size after it, "WAVEfmt ", 16 bytes of format (PCM, mono, 22050 Hz, 44100 bytes a
-        // second, 2-byte frames, 16 bits), "data" and the size of the samples that follow.
-        QByteArray tone = QByteArray::fromHex("52494646ac58010057415645666d74201000000001000100"
-                                              "2256000044ac0000020010006461746188580100");
-        QDataStream out(&tone, QIODevice::Append);
-        out.setByteOrder(QDataStream::LittleEndian);
-        for (int i = 0; i < 44100; ++i)
-            out << qint16(8000 * std::sin(2 * std::numbers::pi * 440 * i / 22050));
-        // Noise in no known format, and not text either; /once.wav gives it the first time only.
-        const QByteArray noise(64 * 1024, char(0xA5));
-        m_server.route("/tone.wav", [tone] { return QHttpServerResponse("audio/wav", tone); });
-        m_server.route("/noise.wav", [noise] { return QHttpServerResponse("audio/wav", noise); });
-        m_server.route("/once.wav", [this, tone, noise] {
-            return QHttpServerResponse("audio/wav", m_onceRequests++ == 0 ? noise : tone);
-        });
-        QVERIFY(m_server.listen(QHostAddress::LocalHost) != 0);
-        m_base = u"http://127.0.0.1:%1"_s.arg(m_server.serverPorts().constFirst());
+        QVERIFY(m_fake.start());
+        m_fake.setAudio(tracks::TestTone, silentWav(30));
+        m_fake.setAudio(tracks::TwoDigit, QByteArray(64 * 1024, char(0xA5)));
+        m_long = m_fake.songUrl(tracks::TestTone).toString();
+        m_noise = m_fake.songUrl(tracks::TwoDigit).toString();
     }
 
     void startsIdleAndClampsVolume_data()
@@ -81,8 +65,9 @@ private slots:
         PlayerWidget w;
         auto *play = w.findChild<QToolButton *>(u"playButton"_s);
         const QList<QAction *> menu = w.controls()->actions(); // play, stop, mute, copy, save
-        w.setUrl(m_base + u"/once.wav"_s);                     // auto-start: no play() call
+        w.setUrl(m_noise);                                     // auto-start: no play() call
         QTRY_VERIFY(w.statusText().startsWith(texts::kCannotPlay));
+        m_fake.setAudio(tracks::TwoDigit, silentWav(30));
         QTest::mouseClick(play, Qt::LeftButton); // tries again
         QTRY_COMPARE(w.statusText(), texts::kPlaying.toString());
         QTRY_VERIFY(w.findChild<QSlider *>(u"positionSlider"_s)->value() > 0);
@@ -105,7 +90,7 @@ private slots:
         QTest::keyClick(w.findChild<QSlider *>(u"volumeSlider"_s), Qt::Key_PageDown);
         QCOMPARE(w.volume(), 40);
         menu[3]->trigger();
-        QCOMPARE(QGuiApplication::clipboard()->text(), m_base + u"/once.wav"_s);
+        QCOMPARE(QGuiApplication::clipboard()->text(), m_noise);
 
         menu[1]->trigger();
         QTRY_COMPARE(w.statusText(), texts::kStopped.toString());
@@ -116,6 +101,7 @@ private slots:
         w.setUrl(QString());
         QCOMPARE(w.statusText(), texts::kReady.toString());
         QVERIFY(!menu[3]->isEnabled() && !menu[4]->isEnabled()); // nothing to copy or save
+        m_fake.setAudio(tracks::TwoDigit, QByteArray(64 * 1024, char(0xA5)));
     }
 
     void positionBarWaitsForTheUser()
@@ -143,15 +129,12 @@ private slots:
     {
         QTest::addColumn<QString>("url");
         QTest::addColumn<bool>("rejectedAtOnce");
-        const QString self = QCoreApplication::applicationFilePath();
-        QTest::newRow("404") << m_base + u"/missing.wav"_s << false;
-        QTest::newRow("undecodable") << m_base + u"/noise.wav"_s << false;
-        QTest::newRow("no scheme") << u"song 123.mp3"_s << true;
-        QTest::newRow("no host") << u"http:///a.wav"_s << true;
-        QTest::newRow("local file") << QUrl::fromLocalFile(self).toString() << true;
-        QTest::newRow("bare local path") << self << true;
-        QTest::newRow("other scheme") << u"ftp://127.0.0.1/a.wav"_s << true;
-        QTest::newRow("surrounding space") << u" "_s + m_base + u"/tone.wav"_s << true;
+        // The rule for which addresses are web audio has its own table; this
+        // one shows that the player asks it.
+        QTest::newRow("404") << m_fake.mediaBase().toString() + u"/media/missing.wav"_s << false;
+        QTest::newRow("undecodable") << m_noise << false;
+        QTest::newRow("local file")
+            << QUrl::fromLocalFile(QCoreApplication::applicationFilePath()).toString() << true;
     }
 
     void reportsFailuresInStatusLine()
@@ -168,7 +151,7 @@ private slots:
         QCOMPARE(w.url(), url);
         for (const QWidget *window : QApplication::topLevelWidgets())
             QVERIFY2(window == &w || !window->isVisible(), "a dialog opened");
-        w.setUrl(m_base + u"/tone.wav"_s); // the player stays usable for the next address
+        w.setUrl(m_long); // the player stays usable for the next address
         QTRY_COMPARE(w.statusText(), texts::kPlaying.toString());
     }
 };

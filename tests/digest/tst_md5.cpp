@@ -50,27 +50,14 @@ private slots:
                 QCOMPARE(digest(text, selector), selector == 32 ? expected : expected.mid(8, 16));
     }
 
-    // Edge values of the word operations; shift counts outside 0..31 throw.
-    void wordOperations()
+    // The digests above drive every word operation; what they cannot reach
+    // is the refusal of a shift count outside 0..31.
+    void shiftCountsOutOfRange()
     {
-        using namespace md5;
-        QCOMPARE(AddWords(0x7FFFFFFF, 1), 0x80000000u); // into bit 31
-        QCOMPARE(AddWords(0xFFFFFFFF, 1), 0u);          // wraps to 0
-        QCOMPARE(AddWords(0xC0000000, 0x40000000), 0u); // carries out
-        QCOMPARE(ShiftWordLeft(0x80, 24), 0x80000000u);
-        QCOMPARE(ShiftWordRight(0x80000000, 31), 1u);
-        QCOMPARE(ShiftWordRight(0x80000000, 1), 0x40000000u); // zeros enter at bit 31
-        QCOMPARE(RotateWordLeft(0x80000001, 4), 0x18u);
-        QCOMPARE(ShiftWordLeft(0xDEADBEEF, 0), 0xDEADBEEFu);
-        QCOMPARE(ShiftWordRight(0xDEADBEEF, 0), 0xDEADBEEFu);
-        for (const int count : {-1, 32}) {
-            QVERIFY_THROWS_EXCEPTION(DigestError, ShiftWordLeft(1, count));
-            QVERIFY_THROWS_EXCEPTION(DigestError, ShiftWordRight(1, count));
+        for (const int count : {-1, 32, INT_MIN}) {
+            QVERIFY_THROWS_EXCEPTION(md5::DigestError, md5::ShiftWordLeft(1, count));
+            QVERIFY_THROWS_EXCEPTION(md5::DigestError, md5::ShiftWordRight(1, count));
         }
-        QCOMPARE(QByteArray::fromStdString(WordToHexText(0x67452301)), "01234567");
-        QCOMPARE(QByteArray::fromStdString(WordToHexText(0xEFCDAB89)), "89ABCDEF");
-        // 56 bytes leave no room for the bit count: the padding takes a block.
-        QCOMPARE(TextToWords(std::u16string(56, u'a')).size(), std::size_t(32));
     }
 
     // Against Qt's MD5 of the bytes the character rule gives, with toUcs4()
