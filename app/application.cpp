@@ -69,9 +69,10 @@ int runWindow(QApplication &app)
     (new Mpris(&window))->publish(); // without a session bus there are no media keys
 #endif
     window.show();
+    // At once: the request then opens the resolver's connection itself,
+    // and the window's warm-up, still queued, finds it busy.
     if (!address.isEmpty())
-        QMetaObject::invokeMethod(
-            &window, [&window, address] { window.openAddress(address); }, Qt::QueuedConnection);
+        window.openAddress(address);
     return QApplication::exec();
 }
 

@@ -45,6 +45,12 @@ bool isRefusal(QMediaPlayer::Error error, const QString &details)
 
 PlayerWidget::PlayerWidget(QWidget *parent) : QWidget(parent)
 {
+    // GStreamer (the Linux backend) ranks libav's MP3 decoder first, and
+    // loading it with its ninety libraries holds the first track back by
+    // some 70 ms; mpg123's decoder plays MP3 as well and loads at once. Set
+    // before the first player starts GStreamer; a ranking the user chose stays.
+    if (qEnvironmentVariableIsEmpty("GST_PLUGIN_FEATURE_RANK"))
+        qputenv("GST_PLUGIN_FEATURE_RANK", "mpg123audiodec:MAX");
     m_player = new QMediaPlayer(this);
     m_audio = new QAudioOutput(this);
     m_player->setAudioOutput(m_audio);

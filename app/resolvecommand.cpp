@@ -22,9 +22,9 @@ ResolveCommand::ResolveCommand(const Controls &controls, const ResolveOptions &o
 
 void ResolveCommand::warmUp()
 {
-    // A warm-up while the last one may still be connecting would open a
-    // second connection; once connected, another costs nothing.
-    if (m_warmedUp.isValid() && m_warmedUp.elapsed() < 250)
+    // A warm-up while the last one or a request may still be connecting
+    // would open a second connection; once connected, another costs nothing.
+    if (m_busy || (m_warmedUp.isValid() && m_warmedUp.elapsed() < 250))
         return;
     m_warmedUp.start();
     velmora::warmUp(m_network, m_options);
