@@ -38,6 +38,16 @@ int toSliderValue(qint64 ms)
 
 } // namespace
 
+// Made once each: a new icon for every change of state would leave new
+// pixmaps in Qt's cache every time, and a long session grows by them.
+const QIcon &PlayerControls::icon(QStyle::StandardPixmap which)
+{
+    auto found = m_icons.find(which);
+    if (found == m_icons.end())
+        found = m_icons.insert(which, style()->standardIcon(which));
+    return *found;
+}
+
 QString formatPlayTime(qint64 ms)
 {
     const qlonglong seconds = qMax<qint64>(0, ms) / 1000;
@@ -159,8 +169,7 @@ void PlayerControls::setState(QMediaPlayer::PlaybackState state)
 {
     m_state = state;
     const bool playing = state == QMediaPlayer::PlayingState;
-    m_playButton->setIcon(
-        style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    m_playButton->setIcon(icon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
     const QString playText = (playing ? texts::kPause : texts::kPlay).toString();
     m_playButton->setToolTip(playText);
     m_playButton->setAccessibleName(playText);
@@ -200,8 +209,7 @@ void PlayerControls::setVolume(int percent)
 void PlayerControls::setMuted(bool muted)
 {
     m_muted = muted;
-    m_muteButton->setIcon(
-        style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+    m_muteButton->setIcon(icon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
     m_muteButton->setToolTip((muted ? texts::kUnmute : texts::kMute).toString());
     m_muteButton->setAccessibleName(m_muteButton->toolTip());
     m_muteAction->setChecked(muted);
@@ -221,8 +229,8 @@ void PlayerControls::setCanSave(bool canSave)
 void PlayerControls::setSaving(bool saving)
 {
     m_saving = saving;
-    m_saveButton->setIcon(style()->standardIcon(saving ? QStyle::SP_DialogCancelButton
-                                                       : QStyle::SP_DialogSaveButton));
+    m_saveButton->setIcon(
+        icon(saving ? QStyle::SP_DialogCancelButton : QStyle::SP_DialogSaveButton));
     m_saveButton->setToolTip((saving ? texts::kCancelSave : texts::kSave).toString());
     m_saveButton->setAccessibleName(m_saveButton->toolTip());
     m_saveAction->setText((saving ? texts::kCancelSave : texts::kSaveMenu).toString());

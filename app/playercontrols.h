@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QHash>
+#include <QIcon>
 #include <QMediaPlayer>
+#include <QStyle>
 #include <QWidget>
 
 class QAction;
@@ -52,6 +55,7 @@ signals:
     void cancelSave();
 
 private:
+    const QIcon &icon(QStyle::StandardPixmap which);
     void onPlayClicked();
     void onPositionEdited(int ms);
     void updateTimeLabel(qint64 positionMs);
@@ -74,6 +78,7 @@ private:
     QAction *m_copyAction = nullptr;
     QAction *m_saveAction = nullptr;
     bool m_saving = false;
+    QHash<int, QIcon> m_icons; // by QStyle::StandardPixmap
 };
 
 // "m:ss", or "h:mm:ss" from one hour on.

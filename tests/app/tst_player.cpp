@@ -125,6 +125,22 @@ private slots:
         QCOMPARE(seeks.size(), 1);
     }
 
+    // A session changes state thousands of times; each change taking a new
+    // icon would leave new pixmaps in Qt's cache every time.
+    void statesReuseTheirIcons()
+    {
+        PlayerControls controls;
+        QSet<qint64> icons;
+        for (int i = 0; i < 6; ++i) {
+            controls.setState(i % 2 ? QMediaPlayer::PlayingState : QMediaPlayer::PausedState);
+            controls.setMuted(i % 2);
+            controls.setSaving(i % 2);
+            for (const QToolButton *button : controls.findChildren<QToolButton *>())
+                icons << button->icon().cacheKey();
+        }
+        QCOMPARE(icons.size(), 7); // stop, and two states of play, mute and save
+    }
+
     void reportsFailuresInStatusLine_data()
     {
         QTest::addColumn<QString>("url");
