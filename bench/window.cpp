@@ -6,10 +6,14 @@
 //       process, less the fake's own handling of each request. Beside it, a
 //       bare Qt HTTPS GET of the same kind of signed request, less the same:
 //       what any Qt client pays for the connection and TLS.
-//   velmora-bench-window first-audio --mp3 FILE --mpv PATH --mpv-script LUA [--runs N]
-//       Click to the player's position moving, for FILE served by the fake;
-//       beside it, mpv started cold on the same address, start to its first
-//       position. The two alternate, so both see the same machine state.
+//   velmora-bench-window first-sound --resolver HOST:PORT [--cacert FILE]
+//       One window against that resolver (trusted through the system's
+//       store unless FILE is given), driven by bench/first_sound.py,
+//       which hears the sound at the sound server: "ready" once shown; on
+//       "click" on standard input it clicks 点击解析 and prints the
+//       CLOCK_MONOTONIC time taken just before, then when each stage of the
+//       player's start was reached; "stop" silences the player for another
+//       click; "quit" or the end of the input ends it.
 //   velmora-bench-window wait-cpu --resolver HOST:PORT --cacert FILE [--seconds S] [--runs N]
 //       CPU time of this process while the resolver (another process, so
 //       none of its work counts here) sits on the request.
@@ -33,12 +37,15 @@
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QProcess>
+#include <QPointer>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTest>
 #include <QTimer>
 
 #include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -100,43 +107,58 @@ int RunResolve(int runs)
     ResolveOptions options;
     options.resolverHost = resolver.resolverHost();
     options.fetch.ssl = fake::FakeResolver::clientSslConfiguration();
-
-    const std::unique_ptr<Form1> window = OpenWindow(options, fake::tracks::Demo);
     const QString expected = resolver.songUrl(fake::tracks::Demo).toString();
-    QMediaPlayer *player = window->W1->mediaPlayer();
 
     QElapsedTimer clock;
     clock.start();
-    qint64 filledAt = -1;
-    QObject::connect(window->Text2, &QLineEdit::textChanged, window.get(),
-                     [&](const QString &text) {
-                         if (!text.isEmpty() && filledAt < 0)
-                             filledAt = clock.nsecsElapsed();
-                     });
 
-    QNetworkAccessManager bare;
     const auto bareGet = [&](int run) {
+        // A manager of its own each time: a fresh connection, handshake and
+        // all, as a Qt client's first request to a host pays.
+        QNetworkAccessManager bare;
         // A nonce of its own each time, as the window makes.
         QNetworkRequest request(resolver.requestUrl(QString::number(fake::tracks::Demo),
                                                     QString::number(1000000000 + run)));
         request.setSslConfiguration(fake::FakeResolver::clientSslConfiguration());
+        const int connectionsBefore = resolver.connections();
         const qint64 startedAt = clock.nsecsElapsed();
         const std::unique_ptr<QNetworkReply> reply(bare.get(request));
         if (!Await(reply.get(), &QNetworkReply::finished, 10s) ||
             reply->error() != QNetworkReply::NoError || !reply->readAll().contains("songURL"))
             Fail(QStringLiteral("bare request %1 failed: %2").arg(run).arg(reply->errorString()));
         const double total = Ms(clock.nsecsElapsed() - startedAt);
+        if (resolver.connections() != connectionsBefore + 1)
+            Fail(QStringLiteral("bare request %1 did not open one connection").arg(run));
         return total - Ms(resolver.received().last().handling.count());
     };
 
     std::vector<double> overhead, roundTrip, handling, anchor;
+    int newConnections = 0;
     for (int run = 0; run < runs; ++run) {
         // Alternating which goes first keeps any order effect out of the ratio.
         if (run % 2 == 1)
             anchor.push_back(bareGet(run));
 
-        window->Text2->clear(); // the same address again would not count as a change
-        filledAt = -1;
+        // A fresh window each run, as a listener meets it: opened, left to
+        // open its connection while the address is pasted, then clicked. The
+        // first click is the one every listener makes; later clicks in one
+        // window only reuse the connection this one leaves open.
+        const int connectionsBefore = resolver.connections();
+        const std::unique_ptr<Form1> window = OpenWindow(options, fake::tracks::Demo);
+        // The fake takes a connection once its side of the handshake is done.
+        if (!QTest::qWaitFor([&] { return resolver.connections() > connectionsBefore; }, 5000))
+            Fail(QStringLiteral("window %1 opened no connection of its own").arg(run));
+        // Less than a listener takes to paste an address and click.
+        QTest::qWait(500);
+        const int connectionsWarm = resolver.connections();
+
+        QMediaPlayer *player = window->W1->mediaPlayer();
+        qint64 filledAt = -1;
+        QObject::connect(window->Text2, &QLineEdit::textChanged, window.get(),
+                         [&](const QString &text) {
+                             if (!text.isEmpty() && filledAt < 0)
+                                 filledAt = clock.nsecsElapsed();
+                         });
         const qsizetype requestsBefore = resolver.received().size();
 
         const qint64 clickedAt = clock.nsecsElapsed();
@@ -148,6 +170,7 @@ int RunResolve(int runs)
         if (resolver.received().size() != requestsBefore + 1 ||
             !resolver.received().last().signatureOk)
             Fail(QStringLiteral("resolve %1 did not make exactly one signed request").arg(run));
+        newConnections += resolver.connections() - connectionsWarm;
 
         const double total = Ms(filledAt - clickedAt);
         const double server = Ms(resolver.received().last().handling.count());
@@ -155,9 +178,8 @@ int RunResolve(int runs)
         handling.push_back(server);
         overhead.push_back(total - server);
 
-        // Let the player take up the answer before the next click, as between
-        // a listener's clicks, so that its start does not run into the next
-        // measure.
+        // Let the player take up the answer before the window goes, so that
+        // its start does not run into the next measure.
         const auto settled = [player] {
             const auto status = player->mediaStatus();
             return status == QMediaPlayer::BufferedMedia || status == QMediaPlayer::EndOfMedia ||
@@ -176,71 +198,151 @@ int RunResolve(int runs)
     Report("resolve_roundtrip_median_ms", Median(roundTrip));
     Report("resolve_fake_handling_median_ms", Median(handling));
     Report("resolve_bare_get_median_ms", Median(anchor));
+    // Connections the clicks opened beyond the windows' own warm ones: 0
+    // when every click took the connection its window had opened.
+    Report("resolve_new_connections", double(newConnections));
     return 0;
 }
 
-int RunFirstAudio(int runs, const QString &mp3Path, const QString &mpvPath,
-                  const QString &mpvScript)
+// The clock bench/first_sound.py reads as well (Python's time.monotonic()
+// is CLOCK_MONOTONIC on Linux), so that the click and the sound it hears are
+// on one time line across the two processes.
+double MonotonicSeconds()
 {
-    QFile mp3(mp3Path);
-    if (!mp3.open(QIODevice::ReadOnly))
-        Fail(QStringLiteral("cannot read %1").arg(mp3Path));
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
 
-    fake::FakeResolver resolver;
-    if (!resolver.start())
-        Fail(QStringLiteral("the fake resolver cannot listen"));
-    resolver.setAudio(fake::tracks::Demo, mp3.readAll());
-    ResolveOptions options;
-    options.resolverHost = resolver.resolverHost();
-    options.fetch.ssl = fake::FakeResolver::clientSslConfiguration();
-    const QString audio = resolver.songUrl(fake::tracks::Demo).toString();
+void Say(const QString &line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
 
-    QElapsedTimer clock;
-    clock.start();
-    std::vector<double> ours, mpv;
-    for (int run = 0; run < runs; ++run) {
-        {
-            // A fresh window each time: its first click, as a listener's.
-            const std::unique_ptr<Form1> window = OpenWindow(options, fake::tracks::Demo);
-            QMediaPlayer *player = window->W1->mediaPlayer();
-            const qint64 clickedAt = clock.nsecsElapsed();
-            window->Command1->click();
-            if (!Await(player, &QMediaPlayer::positionChanged, 20s,
-                       [player] { return player->position() > 0; }))
-                Fail(QStringLiteral("our player did not advance on run %1 (status '%2')")
-                         .arg(run)
-                         .arg(window->W1->statusText()));
-            ours.push_back(Ms(clock.nsecsElapsed() - clickedAt));
-            if (window->Text2->text() != audio)
-                Fail(QStringLiteral("the window played '%1'").arg(window->Text2->text()));
+// "mark STAGE SECONDS": when the window reached a stage after the click.
+void Mark(const char *stage)
+{
+    Say(QStringLiteral("mark %1 %2").arg(QLatin1String(stage)).arg(MonotonicSeconds(), 0, 'f', 6));
+}
+
+// A click that ends in a message box plays nothing: says so as soon as the
+// window opens one, rather than leave the script waiting for a sound.
+class BoxWatch : public QObject
+{
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::ChildAdded) {
+            // Added from its constructor: its texts come a moment later.
+            const QPointer<QObject> child = static_cast<QChildEvent *>(event)->child();
+            QTimer::singleShot(0, this, [child] {
+                if (const auto *box = qobject_cast<const QMessageBox *>(child.data()))
+                    Say(QStringLiteral("failed resolve: ") + box->text() + u' ' +
+                        box->detailedText());
+            });
         }
-        {
-            QProcess process;
-            QByteArray output; // mpv's status line goes to standard error, kept for trouble
-            const auto reported = [&] {
-                output += process.readAllStandardOutput();
-                return output.contains("first-audio ");
-            };
-            const qint64 startedAt = clock.nsecsElapsed();
-            process.start(mpvPath, {QStringLiteral("--no-config"), QStringLiteral("--ao=null"),
-                                    QStringLiteral("--script=") + mpvScript, audio});
-            if (!Await(&process, &QProcess::readyReadStandardOutput, 20s, reported))
-                Fail(QStringLiteral("mpv did not report a position on run %1: %2")
-                         .arg(run)
-                         .arg(QString::fromLocal8Bit(output + process.readAllStandardError())));
-            mpv.push_back(Ms(clock.nsecsElapsed() - startedAt));
-            // The script quits mpv; it must not outlive the run either way.
-            if (!process.waitForFinished(5000))
-                process.kill();
-            process.waitForFinished(5000);
-        }
+        return false;
     }
-    Report("first_audio_runs", double(runs));
-    Report("first_audio_ours_median_ms", Median(ours));
-    Report("first_audio_mpv_median_ms", Median(mpv));
-    Report("first_audio_ours_max_ms", Quantile(ours, 1.0));
-    Report("first_audio_mpv_max_ms", Quantile(mpv, 1.0));
-    return 0;
+};
+
+int RunFirstSound(const QString &host, const QString &caFile)
+{
+    ResolveOptions options;
+    options.resolverHost = host;
+    if (!caFile.isEmpty()) {
+        QFile ca(caFile);
+        if (!ca.open(QIODevice::ReadOnly))
+            Fail(QStringLiteral("cannot read %1").arg(caFile));
+        QString error;
+        options.fetch.ssl = sslWithExtraCa(ca.readAll(), &error);
+        if (!options.fetch.ssl)
+            Fail(error);
+    }
+
+    const std::unique_ptr<Form1> window = OpenWindow(options, fake::tracks::Demo);
+    QMediaPlayer *player = window->W1->mediaPlayer();
+    bool clicked = false;
+    bool moved = false;
+    QObject::connect(window->Text2, &QLineEdit::textChanged, window.get(),
+                     [&](const QString &text) {
+                         if (clicked && !text.isEmpty()) {
+                             Mark("resolved");
+                             Say(QStringLiteral("address ") + text);
+                         }
+                     });
+    QObject::connect(player, &QMediaPlayer::mediaStatusChanged, window.get(),
+                     [&](QMediaPlayer::MediaStatus status) {
+                         if (!clicked)
+                             return;
+                         switch (status) {
+                         case QMediaPlayer::LoadingMedia:
+                             Mark("loading");
+                             break;
+                         case QMediaPlayer::LoadedMedia:
+                             Mark("loaded");
+                             break;
+                         case QMediaPlayer::BufferingMedia:
+                             Mark("buffering");
+                             break;
+                         case QMediaPlayer::BufferedMedia:
+                             Mark("buffered");
+                             break;
+                         default:
+                             break;
+                         }
+                     });
+    QObject::connect(player, &QMediaPlayer::playbackStateChanged, window.get(),
+                     [&](QMediaPlayer::PlaybackState state) {
+                         if (clicked && state == QMediaPlayer::PlayingState)
+                             Mark("playing");
+                     });
+    QObject::connect(player, &QMediaPlayer::positionChanged, window.get(), [&](qint64 position) {
+        if (clicked && !moved && position > 0) {
+            moved = true;
+            Mark("position");
+        }
+    });
+    QObject::connect(player, &QMediaPlayer::errorOccurred, window.get(),
+                     [](QMediaPlayer::Error, const QString &why) {
+                         Say(QStringLiteral("failed player: ") + why);
+                     });
+    BoxWatch boxes;
+    window->installEventFilter(&boxes);
+
+    // Commands come one per line; the end of the input ends the program, so
+    // that it never outlives the script driving it.
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QByteArray pending;
+    QObject::connect(&input, &QSocketNotifier::activated, window.get(), [&] {
+        char buffer[256];
+        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (got <= 0) {
+            QCoreApplication::quit();
+            return;
+        }
+        pending.append(buffer, got);
+        for (qsizetype end; (end = pending.indexOf('\n')) >= 0; pending.remove(0, end + 1)) {
+            const QByteArray command = pending.left(end).trimmed();
+            if (command == "click") {
+                clicked = true;
+                moved = false;
+                const double at = MonotonicSeconds();
+                window->Command1->click();
+                Say(QStringLiteral("clicked %1").arg(at, 0, 'f', 6));
+            } else if (command == "stop") {
+                // Silence before another click in the same window. Unloaded
+                // rather than stopped: a stop seeks back, which a server
+                // without byte ranges refuses.
+                player->setSource(QUrl());
+                Say(QStringLiteral("stopped"));
+            } else if (command == "quit") {
+                QCoreApplication::quit();
+            }
+        }
+    });
+    Say(QStringLiteral("ready"));
+    return QCoreApplication::exec();
 }
 
 double CpuMs()
@@ -304,16 +406,9 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.addPositionalArgument(QStringLiteral("measure"),
-                                 QStringLiteral("resolve, first-audio or wait-cpu"));
+                                 QStringLiteral("resolve, first-sound or wait-cpu"));
     const QCommandLineOption runsOpt(QStringLiteral("runs"), QStringLiteral("Repetitions."),
                                      QStringLiteral("N"), QStringLiteral("5"));
-    const QCommandLineOption mp3Opt(QStringLiteral("mp3"), QStringLiteral("Audio to play."),
-                                    QStringLiteral("FILE"));
-    const QCommandLineOption mpvOpt(QStringLiteral("mpv"), QStringLiteral("The mpv program."),
-                                    QStringLiteral("PATH"), QStringLiteral("mpv"));
-    const QCommandLineOption scriptOpt(QStringLiteral("mpv-script"),
-                                       QStringLiteral("Lua script that reports mpv's position."),
-                                       QStringLiteral("FILE"));
     const QCommandLineOption resolverOpt(QStringLiteral("resolver"),
                                          QStringLiteral("HOST:PORT of a running resolver."),
                                          QStringLiteral("HOST"));
@@ -322,7 +417,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption secondsOpt(QStringLiteral("seconds"),
                                         QStringLiteral("How long to wait."), QStringLiteral("S"),
                                         QStringLiteral("5"));
-    parser.addOptions({runsOpt, mp3Opt, mpvOpt, scriptOpt, resolverOpt, caOpt, secondsOpt});
+    parser.addOptions({runsOpt, resolverOpt, caOpt, secondsOpt});
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
@@ -332,11 +427,10 @@ int main(int argc, char *argv[])
     const QString measure = args.first();
     if (measure == QLatin1String("resolve"))
         return RunResolve(runs);
-    if (measure == QLatin1String("first-audio")) {
-        if (!parser.isSet(mp3Opt) || !parser.isSet(scriptOpt))
+    if (measure == QLatin1String("first-sound")) {
+        if (!parser.isSet(resolverOpt))
             parser.showHelp(2);
-        return RunFirstAudio(runs, parser.value(mp3Opt), parser.value(mpvOpt),
-                             parser.value(scriptOpt));
+        return RunFirstSound(parser.value(resolverOpt), parser.value(caOpt));
     }
     if (measure == QLatin1String("wait-cpu")) {
         const int seconds = parser.value(secondsOpt).toInt();
