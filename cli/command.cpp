@@ -1,5 +1,6 @@
 #include "command.h"
 
+#include "messages.h"
 #include "options.h"
 #include "runner.h"
 #include "settings.h"
@@ -32,11 +33,12 @@ int runResolveCommand(QCoreApplication &app)
         write(stdout, parsed.help);
         return Resolved;
     case ParsedArguments::Action::Version:
-        write(stdout, QStringLiteral("%1 %2\n").arg(kProgramName, settings::kVersion));
+        write(stdout, messages::kVersion.toString().arg(QLatin1String(kProgramName),
+                                                        QLatin1String(settings::kVersion)));
         return Resolved;
     case ParsedArguments::Action::Fail:
-        write(stderr, QStringLiteral("%1: %2\n%3\nTry '%1 --help' for more information.\n")
-                          .arg(kProgramName, parsed.error, usageLine()));
+        write(stderr, messages::kBadUsage.toString().arg(QLatin1String(kProgramName), parsed.error,
+                                                         usageLine()));
         return BadUsage;
     case ParsedArguments::Action::Run:
         break;

@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "messages.h"
 #include "settings.h"
 
 #include <QCommandLineParser>
@@ -42,14 +43,14 @@ std::optional<QSslConfiguration> trustWithCaFile(const QString &path, QString *e
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read the CA file '%1': %2").arg(path, file.errorString());
+        *error = messages::kCannotReadCa.toString().arg(path, file.errorString());
         return std::nullopt;
     }
     const QByteArray pem = file.readAll();
     // Checked on its own, since building a configuration reads the whole
     // system CA store, which is slow enough to do only once.
     if (QSslCertificate::fromData(pem, QSsl::Pem).isEmpty()) {
-        *error = QStringLiteral("the CA file '%1' holds no PEM certificate").arg(path);
+        *error = messages::kNoPemInCa.toString().arg(path);
         return std::nullopt;
     }
     // A demo build's own CA stays trusted next to the given one.
@@ -60,7 +61,7 @@ std::optional<QSslConfiguration> trustWithCaFile(const QString &path, QString *e
 
 QString usageLine()
 {
-    return QStringLiteral("Usage: %1 [OPTIONS] [ADDRESS...]").arg(kProgramName);
+    return messages::kUsage.toString().arg(QLatin1String(kProgramName));
 }
 
 std::optional<QString> resolverHostOf(const QString &baseAddress)
@@ -171,8 +172,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
     if (parser.isSet(resolver)) {
         const std::optional<QString> host = resolverHostOf(parser.value(resolver));
         if (!host)
-            return fail(QStringLiteral("--resolver wants https://host[:port], not '%1'")
-                            .arg(parser.value(resolver)));
+            return fail(messages::kBadResolver.toString().arg(parser.value(resolver)));
         options.resolve.resolverHost = *host;
     }
 
@@ -180,8 +180,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
         bool ok = false;
         const double seconds = parser.value(timeout).toDouble(&ok);
         if (!ok || !(seconds > 0) || seconds > kMaxTimeoutSeconds)
-            return fail(QStringLiteral("--timeout wants a positive number of seconds up to %1, "
-                                       "not '%2'")
+            return fail(messages::kBadTimeout.toString()
                             .arg(kMaxTimeoutSeconds)
                             .arg(parser.value(timeout)));
         // Rounded up, so that a tiny limit never becomes none. The idle limit
@@ -194,9 +193,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
         bool ok = false;
         options.jobs = parser.value(jobs).toInt(&ok);
         if (!ok || options.jobs < 1 || options.jobs > kMaxJobs)
-            return fail(QStringLiteral("-j wants a whole number from 1 to %1, not '%2'")
-                            .arg(kMaxJobs)
-                            .arg(parser.value(jobs)));
+            return fail(messages::kBadJobs.toString().arg(kMaxJobs).arg(parser.value(jobs)));
     }
 
     if (parser.isSet(cacert)) {
@@ -209,7 +206,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
     if (parser.isSet(output)) {
         options.output = parser.value(output);
         if (options.output->isEmpty())
-            return fail(QStringLiteral("-o wants a file name template, not an empty one"));
+            return fail(messages::kEmptyOutput.toString());
         if (options.output->endsWith(u'/') || QFileInfo(*options.output).isDir())
             options.output = QDir(*options.output).filePath(QLatin1String(kDefaultOutput));
     }
@@ -219,15 +216,14 @@ ParsedArguments parseArguments(const QStringList &arguments)
         bool ok = false;
         options.save.retries = parser.value(retries).toInt(&ok);
         if (!ok || options.save.retries < 0 || options.save.retries > kMaxRetries)
-            return fail(QStringLiteral("--retries wants a whole number from 0 to %1, not '%2'")
-                            .arg(kMaxRetries)
-                            .arg(parser.value(retries)));
+            return fail(
+                messages::kBadRetries.toString().arg(kMaxRetries).arg(parser.value(retries)));
     }
     if (parser.isSet(proxy)) {
         QString error;
         options.proxy = proxyFromAddress(parser.value(proxy), &error);
         if (!options.proxy)
-            return fail(QStringLiteral("--proxy: ") + error);
+            return fail(messages::kBadProxy.toString().arg(error));
     }
     options.save.resolver = options.resolve;
 

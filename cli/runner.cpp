@@ -1,6 +1,7 @@
 #include "runner.h"
 
 #include "filename.h"
+#include "messages.h"
 #include "request.h"
 #include "save.h"
 
@@ -31,19 +32,17 @@ Outcome outcomeOf(const Resolution &resolution)
             outcome.status = Resolved;
         } else {
             outcome.status = RequestFailed;
-            outcome.error =
-                QStringLiteral("request failed: the audio address is not an http or https address");
+            outcome.error = messages::kRequestFailed.toString().arg(messages::kNotWebAudio);
         }
         break;
     case Resolution::Outcome::NotFound:
         outcome.status = TrackUnknown;
-        outcome.error = QStringLiteral("track not found");
+        outcome.error = messages::kTrackNotFound.toString();
         break;
     case Resolution::Outcome::RequestError:
         outcome.status = RequestFailed;
-        outcome.error =
-            QStringLiteral("request failed: ") +
-            (resolution.error.isEmpty() ? QStringLiteral("no usable answer") : resolution.error);
+        outcome.error = messages::kRequestFailed.toString().arg(
+            resolution.error.isEmpty() ? messages::kNoUsableAnswer.toString() : resolution.error);
         break;
     }
     return outcome;
@@ -170,7 +169,7 @@ void Runner::add(const QString &input, bool fromStandardInput)
     if (!trackId) {
         item.outcome = Outcome();
         item.outcome->status = NoPlayPage;
-        item.outcome->error = QStringLiteral("no play-page address");
+        item.outcome->error = messages::kNoPlayPage.toString();
     }
     m_items.push_back(std::move(item));
 }
@@ -231,7 +230,7 @@ void Runner::save(qsizetype index, const Outcome &resolved)
                     outcome.bytes = QFileInfo(result.file).size();
                 } else {
                     outcome.status = RequestFailed;
-                    outcome.error = QStringLiteral("save failed: ") + result.error;
+                    outcome.error = messages::kSaveFailed.toString().arg(result.error);
                 }
                 settle(index, outcome);
             });
@@ -280,14 +279,14 @@ void Runner::print(const Item &item)
         return;
     }
     const auto note = [&](const QString &text) {
-        writeLine(m_err,
-                  escapeControls(QStringLiteral("%1: '%2': %3").arg(kProgramName, item.input, text))
-                      .toUtf8());
+        writeLine(m_err, escapeControls(messages::kAboutInput.toString().arg(
+                                            QLatin1String(kProgramName), item.input, text))
+                             .toUtf8());
     };
     if (outcome.status != Resolved)
         return note(outcome.error);
     if (outcome.skipped)
-        note(QStringLiteral("%1 exists already; not saved again").arg(outcome.file));
+        note(messages::kExistsAlready.toString().arg(outcome.file));
     writeLine(m_out, escapeControls(m_options.output ? outcome.file : outcome.url).toUtf8());
 }
 
