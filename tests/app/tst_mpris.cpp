@@ -63,10 +63,12 @@ void TestMpris::playerctlReachesThePlayer()
     playerctl({u"play-pause"_s});
     QTRY_COMPARE(window.W1->mediaPlayer()->playbackState(), QMediaPlayer::PausedState);
     QCOMPARE(playerctl({u"status"_s}), u"Paused"_s);
-    // The fake's media port serves no byte ranges, so the position is read
-    // here, not set.
+    playerctl({u"position"_s, u"20"_s}); // SetPosition
+    QTRY_VERIFY_WITH_TIMEOUT(window.W1->mediaPlayer()->position() >= 20000, 10000);
+    playerctl({u"position"_s, u"5-"_s}); // Seek, backwards
+    QTRY_VERIFY_WITH_TIMEOUT(window.W1->mediaPlayer()->position() < 16000, 10000);
     const double position = playerctl({u"position"_s}).toDouble();
-    QVERIFY(position > 0);
+    QVERIFY(position >= 14.5);
     QVERIFY(qAbs(position * 1000 - window.W1->mediaPlayer()->position()) < 100);
     playerctl({u"volume"_s, u"0.3"_s});
     QTRY_COMPARE(window.W1->volume(), 30);

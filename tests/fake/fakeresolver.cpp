@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QHttpServer>
+#include <QHttpServerRequest>
 #include <QHttpServerResponse>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -118,7 +119,8 @@ bool FakeResolver::start(quint16 resolverPort, quint16 mediaPort)
         return QHttpServerResponse("audio/wav",
                                    audio.isEmpty() ? material(u"media/tone.wav"_s) : audio);
     });
-    media->route(u"/<arg>/<arg>"_s, [this](const QString &folder, const QString &name) {
+    media->route(u"/<arg>/<arg>"_s, [this](const QString &folder, const QString &name,
+                                           const QHttpServerRequest &request) {
         const bool page = folder == "play"_L1;
         const Known *known = nullptr;
         for (const Known &k : KnownTracks)
@@ -126,10 +128,26 @@ bool FakeResolver::start(quint16 resolverPort, quint16 mediaPort)
                 known = &k;
         if (!known || (!page && folder != "media"_L1))
             return QHttpServerResponse(QHttpServerResponse::StatusCode::NotFound);
-        const QByteArray audio = m_audio.value(known->track);
-        if (!page)
-            return QHttpServerResponse(
-                known->type, audio.isEmpty() ? material(u"media/tone."_s + known->format) : audio);
+        QByteArray audio = m_audio.value(known->track);
+        if (audio.isEmpty())
+            audio = material(u"media/tone."_s + known->format);
+        // From a byte on, as players ask when they seek.
+        const QByteArray range = request.value("Range");
+        const qint64 from =
+            range.startsWith("bytes=") ? range.mid(6).split('-')[0].toLongLong() : 0;
+        if (!page && from > 0 && from < audio.size()) {
+            QHttpServerResponse part(known->type, audio.mid(from),
+                                     QHttpServerResponse::StatusCode::PartialContent);
+            part.addHeader("Content-Range", "bytes " + QByteArray::number(from) + '-' +
+                                                QByteArray::number(audio.size() - 1) + '/' +
+                                                QByteArray::number(audio.size()));
+            return part;
+        }
+        if (!page) {
+            QHttpServerResponse whole(known->type, audio);
+            whole.addHeader("Accept-Ranges", "bytes");
+            return whole;
+        }
         return QHttpServerResponse(
             "text/html; charset=utf-8",
             u"<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title>"
