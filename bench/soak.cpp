@@ -36,9 +36,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <malloc.h>
 #include <cstdio>
 #include <cstdlib>
+#include <malloc.h>
 #include <memory>
 #include <vector>
 
@@ -47,12 +47,6 @@ using namespace velmora::bench;
 using namespace std::chrono_literals;
 
 namespace {
-
-[[noreturn]] void Fail(const QString &why)
-{
-    std::fprintf(stderr, "velmora-bench-soak: %s\n", qPrintable(why));
-    std::exit(1);
-}
 
 // VmRSS, in MB (10^6 bytes) like the rest of the table.
 double ResidentMb()
@@ -114,7 +108,8 @@ int main(int argc, char *argv[])
     parser.process(app);
     const int cycles = parser.value(cyclesOpt).toInt();
     const QString only = parser.value(onlyOpt);
-    if (!QStringList{QString(), QStringLiteral("resolve"), QStringLiteral("player")}.contains(only) ||
+    if (!QStringList{QString(), QStringLiteral("resolve"), QStringLiteral("player")}.contains(
+            only) ||
         !parser.isSet(resolverOpt) || !parser.isSet(caOpt) || !parser.isSet(mediaOpt) ||
         cycles < 100)
         parser.showHelp(2);
@@ -162,14 +157,13 @@ int main(int argc, char *argv[])
                          }
                      });
     // A short tone may be over before the next look: its end counts too.
-    QObject::connect(player, &QMediaPlayer::mediaStatusChanged, &window,
-                     [&](QMediaPlayer::MediaStatus status) {
-                         if (status == QMediaPlayer::BufferedMedia ||
-                             status == QMediaPlayer::EndOfMedia) {
-                             buffered = true;
-                             check();
-                         }
-                     });
+    QObject::connect(
+        player, &QMediaPlayer::mediaStatusChanged, &window, [&](QMediaPlayer::MediaStatus status) {
+            if (status == QMediaPlayer::BufferedMedia || status == QMediaPlayer::EndOfMedia) {
+                buffered = true;
+                check();
+            }
+        });
     QObject::connect(player, &QMediaPlayer::errorOccurred, &window,
                      [](QMediaPlayer::Error, const QString &why) {
                          Fail(QStringLiteral("player: %1").arg(why));
@@ -232,13 +226,16 @@ int main(int argc, char *argv[])
         objects.push_back(double(window.findChildren<QObject *>().size() + 1));
         heap.push_back(HeapInUseMb());
         if (cycle % 100 == 0)
-            std::fprintf(stderr, "velmora-bench-soak: cycle %d: %.1f MB resident, %.1f MB heap "
-                                 "in use, %d descriptors, %.0f objects, %.1f s\n",
+            std::fprintf(stderr,
+                         "velmora-bench-soak: cycle %d: %.1f MB resident, %.1f MB heap "
+                         "in use, %d descriptors, %.0f objects, %.1f s\n",
                          cycle, rss.back(), heap.back(), fds.back(), objects.back(),
                          double(clock.elapsed()) / 1e3);
     }
 
-    const auto at = [&](const auto &samples, int cycle) { return double(samples.at(cycle - 1)); };
+    const auto at = [&](const auto &samples, int cycle) {
+        return double(samples.at(cycle - 1));
+    };
     Report("soak_cycles", double(cycles));
     Report("soak_seconds", double(clock.elapsed()) / 1e3);
     Report("soak_rss_first_mb", at(rss, 1));

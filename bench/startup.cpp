@@ -22,6 +22,8 @@
 
 extern char **environ;
 
+using velmora::bench::Fail;
+
 namespace {
 
 double NowMs()
@@ -29,12 +31,6 @@ double NowMs()
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
-[[noreturn]] void Fail(const std::string &why)
-{
-    std::fprintf(stderr, "velmora-bench-startup: %s\n", why.c_str());
-    std::exit(1);
 }
 
 struct Run

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <errno.h>
+#include <string>
 #include <vector>
 
 namespace velmora::bench {
@@ -26,6 +29,19 @@ inline double Quantile(std::vector<double> samples, double q)
 inline double Median(const std::vector<double> &samples)
 {
     return Quantile(samples, 0.5);
+}
+
+// Trouble: one line on standard error under the program's name, and a
+// non-zero exit, which stops scripts/bench. Takes std::string or QString.
+template <typename Text> [[noreturn]] void Fail(const Text &why)
+{
+    std::string text;
+    if constexpr (requires { why.toStdString(); })
+        text = why.toStdString();
+    else
+        text = why;
+    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, text.c_str());
+    std::exit(1);
 }
 
 // One figure for scripts/bench: "name value".

@@ -60,12 +60,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-[[noreturn]] void Fail(const QString &why)
-{
-    std::fprintf(stderr, "velmora-bench-window: %s\n", qPrintable(why));
-    std::exit(1);
-}
-
 // Runs the event loop until `signal` arrives with `done()` true, or the time
 // is up. False on time-out. Callers check `done()` themselves where it may
 // already hold.
