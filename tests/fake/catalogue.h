@@ -63,9 +63,10 @@ inline constexpr int LongUrlLength = 40000;
 // Bodies the fake makes larger than this, before or after decompression.
 inline constexpr long long BodyLimit = 4LL * 1024 * 1024;
 
-// Audio to save, served from the resolver port under /save/ (savedAudio()),
-// with ranges answered from an ETag and a Last-Modified unless said otherwise.
-inline constexpr int SaveWhole = 900040;     // /save/whole.mp3, tname "Save: Whole"
+// Audio to save, served from the resolver port as /save/<id>.mp3 (savedAudio()),
+// tname "Save <id>", with ranges answered from an ETag and a Last-Modified
+// unless said otherwise.
+inline constexpr int SaveWhole = 900040;     // the file
 inline constexpr int SaveDrop = 900041;      // drops the connection halfway, the first time
 inline constexpr int SaveNoRanges = 900042;  // always the whole file with 200
 inline constexpr int SaveExpiring = 900043;  // 403 until the track was resolved again

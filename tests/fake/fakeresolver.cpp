@@ -2,9 +2,6 @@
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QHttpServer>
-#include <QHttpServerRequest>
-#include <QHttpServerResponse>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -28,14 +25,6 @@ constexpr int SignError = -1; // no signed id is negative, so this key is free
 const QString ResolverPath = u"/lxapi/vdj.x"_s;
 const QByteArray SavedETag = "\"v1\"";
 const QByteArray SavedModified = "Sat, 05 Dec 2026 12:00:00 GMT";
-
-// The save tracks and the names of their files under /save/.
-const std::pair<int, const char *> SaveTracks[] = {
-    {tracks::SaveWhole, "whole"},       {tracks::SaveDrop, "drop"},
-    {tracks::SaveNoRanges, "noranges"}, {tracks::SaveExpiring, "expiring"},
-    {tracks::SaveLonger, "longer"},     {tracks::SaveRedirects, "redirects"},
-    {tracks::SaveHtml, "page"},         {tracks::SaveError, "error"},
-    {tracks::SaveSlow, "slow"},         {tracks::SaveModified, "modified"}};
 
 // The value of header `name` in a request head, or empty.
 QByteArray header(const QByteArray &head, const QByteArray &name)
@@ -91,72 +80,16 @@ bool FakeResolver::start(quint16 resolverPort, quint16 mediaPort)
     config.setPrivateKey(QSslKey(material(u"certs/%1.key"_s.arg(name)), QSsl::Ec));
     config.setPeerVerifyMode(QSslSocket::VerifyNone);
     config.setAllowedNextProtocols({QByteArrayLiteral("http/1.1")}); // no HTTP/2 here
-
     auto *tls = new QSslServer(this);
     tls->setSslConfiguration(config);
-    connect(tls, &QSslServer::pendingConnectionAvailable, this, [this, tls] {
-        while (QTcpSocket *socket = tls->nextPendingConnection())
-            serve(static_cast<QSslSocket *>(socket));
-    });
+    auto *plain = new QTcpServer(this);
+    for (QTcpServer *server : {static_cast<QTcpServer *>(tls), plain})
+        connect(server, &QTcpServer::pendingConnectionAvailable, this, [this, server, tls] {
+            while (QTcpSocket *socket = server->nextPendingConnection())
+                serve(socket, server == tls);
+        });
     m_resolverPort = tls->listen(QHostAddress::LocalHost, resolverPort) ? tls->serverPort() : 0;
-
-    auto *media = new QHttpServer(this);
-    // Where InsecureRedirect points: a usable answer, so following it shows.
-    // Registered first, as the route below would take its path as well.
-    media->route(ResolverPath, [this] {
-        return QHttpServerResponse("application/json", m_modes.value(tracks::Demo).body);
-    });
-    // For benchmarks that run the fake as a process of its own.
-    media->route(u"/connections"_s, [this] { return QString::number(m_connections); });
-    // A known track's audio, and its play page as the site would show it: the
-    // audio in an <audio> element and a plain link, and nothing a client could
-    // mistake for an answer. The query is not looked at, so LongUrl's padded
-    // address gets the tone too.
-    media->route(u"/media/expiring/<arg>"_s, [this](const QString &name) {
-        if (name.chopped(4).toInt() <= m_expiredUpTo)
-            return QHttpServerResponse(QHttpServerResponse::StatusCode::Forbidden);
-        const QByteArray audio = m_audio.value(tracks::Expiring);
-        return QHttpServerResponse("audio/wav",
-                                   audio.isEmpty() ? material(u"media/tone.wav"_s) : audio);
-    });
-    media->route(u"/<arg>/<arg>"_s, [this](const QString &folder, const QString &name,
-                                           const QHttpServerRequest &request) {
-        const bool page = folder == "play"_L1;
-        const Known *known = nullptr;
-        for (const Known &k : KnownTracks)
-            if (name == u"%1.%2"_s.arg(k.track).arg(page ? "html"_L1 : k.format))
-                known = &k;
-        if (!known || (!page && folder != "media"_L1))
-            return QHttpServerResponse(QHttpServerResponse::StatusCode::NotFound);
-        QByteArray audio = m_audio.value(known->track);
-        if (audio.isEmpty())
-            audio = material(u"media/tone."_s + known->format);
-        // From a byte on, as players ask when they seek.
-        const QByteArray range = request.value("Range");
-        const qint64 from =
-            range.startsWith("bytes=") ? range.mid(6).split('-')[0].toLongLong() : 0;
-        if (!page && from > 0 && from < audio.size()) {
-            QHttpServerResponse part(known->type, audio.mid(from),
-                                     QHttpServerResponse::StatusCode::PartialContent);
-            part.addHeader("Content-Range", "bytes " + QByteArray::number(from) + '-' +
-                                                QByteArray::number(audio.size() - 1) + '/' +
-                                                QByteArray::number(audio.size()));
-            return part;
-        }
-        if (!page) {
-            QHttpServerResponse whole(known->type, audio);
-            whole.addHeader("Accept-Ranges", "bytes");
-            return whole;
-        }
-        return QHttpServerResponse(
-            "text/html; charset=utf-8",
-            u"<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title>"
-            "</head>\n<body><h1>%1</h1>\n<audio controls src=\"%2\"></audio>\n"
-            "<p><a href=\"%2\">Download</a></p>\n</body></html>\n"_s
-                .arg(known->name, songUrl(known->track).toString())
-                .toUtf8());
-    });
-    m_mediaPort = media->listen(QHostAddress::LocalHost, mediaPort);
+    m_mediaPort = plain->listen(QHostAddress::LocalHost, mediaPort) ? plain->serverPort() : 0;
     m_saved = "ID3\x04" + QByteArray(256 * 1024 - 4, Qt::Uninitialized);
     QRandomGenerator(9).fillRange(reinterpret_cast<quint32 *>(m_saved.data() + 4),
                                   (m_saved.size() - 4) / 4);
@@ -198,7 +131,8 @@ void FakeResolver::setUpModes()
         {Stall, {{}, "200 OK", {}, Mode::Stall}},
         {Trickle, {demoBody, "200 OK", {}, Mode::Trickle}},
         {Oversized, {padded}},
-        {CutShort, {demoBody, "200 OK", {}, Mode::CutShort}},
+        // What is sent is a whole Demo answer; the length announces 100 bytes more.
+        {CutShort, {demoBody + QByteArray(100, ' '), "200 OK", {}, Mode::CutShort, 100}},
         {InsecureRedirect, {{}, "302 Found", to(QUrl(mediaBase().toString() + ResolverPath))}},
         {RedirectLoop, {{}, "302 Found", to(requestUrl(QString::number(RedirectLoop)))}},
         // qCompress() is a zlib stream behind a 4-byte length: HTTP's "deflate".
@@ -216,9 +150,9 @@ void FakeResolver::setUpModes()
     };
     for (const Known &k : KnownTracks)
         m_modes.insert(k.track, {rendata(media + u"%1.%2"_s.arg(k.track).arg(k.format), k.name)});
-    for (const auto &[track, name] : SaveTracks)
-        m_modes.insert(track, {rendata(resolverBase().toString() + u"/save/%1.mp3"_s.arg(name),
-                                       u"Save: %1"_s.arg(QLatin1String(name)))});
+    for (int track = SaveWhole; track <= SaveModified; ++track)
+        m_modes.insert(track, {rendata(resolverBase().toString() + u"/save/%1.mp3"_s.arg(track),
+                                       u"Save %1"_s.arg(track))});
 }
 
 QUrl FakeResolver::songUrl(int trackId) const
@@ -257,50 +191,58 @@ QString FakeResolver::caFilePath()
 
 // Requests one after another on a connection, as long as each answer is
 // sent whole; a connection left idle is closed, as servers do.
-void FakeResolver::serve(QSslSocket *socket)
+void FakeResolver::serve(QTcpSocket *socket, bool tls)
 {
-    ++m_connections;
-    connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
+    m_connections += tls;
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     auto *idle = new QTimer(socket);
     idle->setSingleShot(true);
-    connect(idle, &QTimer::timeout, socket, [this, socket] {
-        ++m_idleCloses;
+    connect(idle, &QTimer::timeout, socket, [this, socket, tls] {
+        m_idleCloses += tls;
         socket->disconnectFromHost();
     });
     idle->start(m_idleClose);
-    connect(socket, &QSslSocket::readyRead, this,
-            [this, socket, idle, head = QByteArray()]() mutable {
+    connect(socket, &QTcpSocket::readyRead, this,
+            [this, socket, idle, tls, head = QByteArray()]() mutable {
                 idle->stop();
                 head += socket->readAll();
                 if (!head.contains("\r\n\r\n") && head.size() <= MaxHead)
                     return;
-                if (answer(socket, std::exchange(head, {})))
+                const auto started = std::chrono::steady_clock::now();
+                const QByteArray request = std::exchange(head, {});
+                const bool kept = send(socket, request, tls ? answer(request) : media(request));
+                if (tls)
+                    m_received.last().handling = std::chrono::steady_clock::now() - started;
+                if (kept)
                     idle->start(m_idleClose);
                 else
-                    disconnect(socket, &QSslSocket::readyRead, this, nullptr);
+                    disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
             });
 }
 
-bool FakeResolver::answer(QSslSocket *socket, const QByteArray &head)
+// A head that is not a GET has no target, and so a bad path.
+static QString targetOf(const QByteArray &head)
 {
     static const QRegularExpression line(u"^GET (/[^ ]*) HTTP/1\\.[01]\r\n"_s);
-    // A head that is not a GET has no target, and so a bad path.
-    const QString target = line.match(QString::fromLatin1(head)).captured(1);
-    if (target.startsWith(u"/save/"_s)) {
-        m_received.append(
-            {QUrl(resolverBase().toString() + target), false, {}, header(head, "Range")});
-        serveAudio(socket, target, head);
-        return false;
-    }
-    const auto started = std::chrono::steady_clock::now();
+    return line.match(QString::fromLatin1(head)).captured(1);
+}
+
+// On the resolver port: the signed requests, and the audio to save.
+FakeResolver::Mode FakeResolver::answer(const QByteArray &head)
+{
+    const QString target = targetOf(head);
     static const QRegularExpression form(QRegularExpression::anchoredPattern(
         u"/lxapi/vdj\\.x\\?id=([0-9]+)&k=([0-9]{10})&r=([0-9a-f]{18})"_s));
     const QRegularExpressionMatch match = form.match(target);
     const QString id = match.captured(1);
     const bool signatureOk =
         match.hasMatch() && signatureOf(id, match.captured(2)) == match.captured(3);
-    m_received.append(
-        {QUrl::fromEncoded(resolverBase().toEncoded() + target.toLatin1()), signatureOk, {}, {}});
+    m_received.append({QUrl::fromEncoded(resolverBase().toEncoded() + target.toLatin1()),
+                       signatureOk,
+                       {},
+                       header(head, "Range")});
+    if (target.startsWith(u"/save/"_s))
+        return save(target);
     // Leading zeros make another id, as the text is what was signed. A bad
     // path gets the answer of NotFoundPage.
     int track = QString::number(id.toInt()) == id ? id.toInt() : tracks::Unknown;
@@ -308,110 +250,151 @@ bool FakeResolver::answer(QSslSocket *socket, const QByteArray &head)
         track = target.section(u'?', 0, 0) == ResolverPath ? SignError : tracks::NotFoundPage;
     Mode mode = m_modes.value(track, m_modes.value(tracks::Unknown));
     // Each resolve signs the address anew.
+    const int resolves = resolvesOf(track);
     if (track == tracks::SaveExpiring)
         mode.body =
-            rendata(resolverBase().toString() + u"/save/expiring.mp3?v=%1"_s.arg(resolvesOf(track)),
-                    u"Save: expiring"_s);
+            rendata(resolverBase().toString() + u"/save/%1.mp3?v=%2"_s.arg(track).arg(resolves),
+                    u"Save %1"_s.arg(track));
     if (track == tracks::Expiring)
-        mode.body =
-            rendata(mediaBase().toString() + u"/media/expiring/%1.wav"_s.arg(resolvesOf(track)),
-                    u"Expiring"_s);
-    const bool kept = send(socket, mode);
-    m_received.last().handling = std::chrono::steady_clock::now() - started;
-    return kept;
+        mode.body = rendata(mediaBase().toString() + u"/media/expiring/%1.wav"_s.arg(resolves),
+                            u"Expiring"_s);
+    return mode;
+}
+
+FakeResolver::Mode FakeResolver::save(const QString &target)
+{
+    using namespace tracks;
+    const int track = target.section(u'?', 0, 0).mid(6).chopped(4).toInt();
+    const int step = QUrlQuery(target.section(u'?', 1)).queryItemValue(u"v"_s).toInt();
+    Mode file = Mode::file(m_saved, "audio/mpeg");
+    file.headers = "Last-Modified: " + SavedModified + "\r\n";
+    if (track != SaveModified)
+        file.headers += "ETag: " + SavedETag + "\r\n";
+    switch (track) {
+    case SaveWhole:
+    case SaveModified:
+        break;
+    case SaveDrop: // halfway, the first time
+        if (!std::exchange(m_dropped, true)) {
+            file.way = Mode::CutShort;
+            file.cut = m_saved.size() / 2;
+        }
+        break;
+    case SaveNoRanges:
+        file.ranges = false;
+        break;
+    case SaveExpiring: // until the track was resolved again
+        if (step < 2)
+            return {{}, "403 Forbidden"};
+        break;
+    case SaveLonger:
+        file.body += QByteArray(1000, '\0');
+        file.way = Mode::CutShort;
+        file.cut = 1000;
+        break;
+    case SaveRedirects:
+        if (step < 3) {
+            const QByteArray next =
+                target.section(u'?', 0, 0).toLatin1() + "?v=" + QByteArray::number(step + 1);
+            return {{}, "302 Found", "Location: " + next + "\r\n"};
+        }
+        break;
+    case SaveHtml:
+        return Mode::file("<html><body>Please log in</body></html>", "text/html", false);
+    case SaveError:
+        return {{}, "500 Internal Server Error"};
+    case SaveSlow:
+        file.way = Mode::Trickle;
+        file.chunk = 1024;
+        break;
+    default:
+        return {{}, "404 Not Found"};
+    }
+    return file;
+}
+
+// On the media port: the known tracks' audio and play pages, the addresses
+// that expire, where InsecureRedirect points, and a count for benchmarks
+// that run the fake as a process of its own.
+FakeResolver::Mode FakeResolver::media(const QByteArray &head)
+{
+    const QString path = targetOf(head).section(u'?', 0, 0); // LongUrl's query gets the tone too
+    if (path == ResolverPath) // a usable answer, so following the redirect shows
+        return m_modes.value(tracks::Demo);
+    if (path == u"/connections"_s)
+        return Mode::file(QByteArray::number(m_connections), "text/plain", false);
+    static const QRegularExpression expiring(u"^/media/expiring/([0-9]+)\\.wav$"_s);
+    if (const auto m = expiring.match(path); m.hasMatch()) {
+        if (m.captured(1).toInt() <= m_expiredUpTo)
+            return {{}, "403 Forbidden"};
+        const QByteArray audio = m_audio.value(tracks::Expiring);
+        return Mode::file(audio.isEmpty() ? material(u"media/tone.wav"_s) : audio, "audio/wav");
+    }
+    for (const Known &k : KnownTracks) {
+        if (path == u"/media/%1.%2"_s.arg(k.track).arg(k.format)) {
+            const QByteArray audio = m_audio.value(k.track);
+            return Mode::file(audio.isEmpty() ? material(u"media/tone."_s + k.format) : audio,
+                              k.type);
+        }
+        // As the site shows it: the audio in an <audio> element and a plain
+        // link, and nothing a client could mistake for an answer.
+        if (path == u"/play/%1.html"_s.arg(k.track))
+            return Mode::file(
+                u"<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title>"
+                "</head>\n<body><h1>%1</h1>\n<audio controls src=\"%2\"></audio>\n"
+                "<p><a href=\"%2\">Download</a></p>\n</body></html>\n"_s
+                    .arg(k.name, songUrl(k.track).toString())
+                    .toUtf8(),
+                "text/html; charset=utf-8", false);
+    }
+    return {{}, "404 Not Found"};
 }
 
 // The one way out for every answer; disconnectFromHost() still flushes what
 // is queued. True when the connection stays open for the next request.
-bool FakeResolver::send(QSslSocket *socket, Mode mode)
+bool FakeResolver::send(QTcpSocket *socket, const QByteArray &head, Mode mode)
 {
     if (mode.way == Mode::Stall)
         return false; // the socket stays open until the client gives up
-    const bool ok = mode.status == "200 OK";
-    if (!ok)
+    if (!mode.status.startsWith('2')) {
         mode.body = "<html><body><h1>" + mode.status + "</h1></body></html>";
-    socket->write("HTTP/1.1 " + mode.status + "\r\nContent-Type: " +
-                  (ok ? "application/json; charset=utf-8" : "text/html") + "\r\nContent-Length: " +
-                  QByteArray::number(mode.body.size() + (mode.way == Mode::CutShort ? 100 : 0)) +
-                  "\r\n" + mode.headers +
+        mode.type = "text/html";
+    }
+    // From a byte on, as players ask when they seek and saves when they
+    // resume, unless If-Range names another version.
+    const QByteArray range = header(head, "Range"), ifRange = header(head, "If-Range");
+    const qint64 from =
+        range.startsWith("bytes=") ? range.mid(6, range.indexOf('-') - 6).toLongLong() : 0;
+    const QByteArray validators = "\r\n" + mode.headers;
+    if (mode.ranges && from > 0 && from < mode.body.size() &&
+        (ifRange.isEmpty() || ifRange == header(validators, "ETag") ||
+         ifRange == header(validators, "Last-Modified"))) {
+        mode.headers += "Content-Range: bytes " + QByteArray::number(from) + '-' +
+                        QByteArray::number(mode.body.size() - 1) + '/' +
+                        QByteArray::number(mode.body.size()) + "\r\n";
+        mode.status = "206 Partial Content";
+        mode.body.remove(0, from);
+    }
+    socket->write("HTTP/1.1 " + mode.status + "\r\nContent-Type: " + mode.type +
+                  "\r\nContent-Length: " + QByteArray::number(mode.body.size()) + "\r\n" +
+                  mode.headers + (mode.ranges ? "Accept-Ranges: bytes\r\n" : "") +
                   (mode.way == Mode::Send ? "Connection: keep-alive" : "Connection: close") +
                   "\r\n\r\n");
-    if (mode.way == Mode::Send) {
-        socket->write(mode.body);
-        return true;
-    }
-    if (mode.way == Mode::CutShort) {
-        socket->write(mode.body);
+    if (mode.way != Mode::Trickle) {
+        socket->write(mode.body.chopped(mode.cut));
+        if (mode.way == Mode::Send)
+            return true;
         socket->disconnectFromHost();
         return false;
     }
-    for (qsizetype i = 1; i <= mode.body.size(); ++i)
-        QTimer::singleShot(m_trickleInterval * i, Qt::PreciseTimer, socket, [socket, mode, i] {
-            socket->write(mode.body.mid(i - 1, 1));
-            if (i == mode.body.size())
+    const qsizetype chunks = (mode.body.size() + mode.chunk - 1) / mode.chunk;
+    for (qsizetype i = 1; i <= chunks; ++i)
+        QTimer::singleShot(m_trickleInterval * i, Qt::PreciseTimer, socket, [=] {
+            socket->write(mode.body.mid((i - 1) * mode.chunk, mode.chunk));
+            if (i == chunks)
                 socket->disconnectFromHost();
         });
     return false;
-}
-
-void FakeResolver::serveAudio(QSslSocket *socket, const QString &target, const QByteArray &head)
-{
-    const QString name = target.section(u'?', 0, 0).mid(6).chopped(4);
-    const int step = QUrlQuery(target.section(u'?', 1)).queryItemValue(u"v"_s).toInt();
-    const auto bare = [socket](const QByteArray &status, const QByteArray &headers = {}) {
-        socket->write("HTTP/1.1 " + status + "\r\n" + headers +
-                      "Content-Length: 0\r\nConnection: close\r\n\r\n");
-        socket->disconnectFromHost();
-    };
-    if (name == "error"_L1)
-        return bare("500 Internal Server Error");
-    if (name == "expiring"_L1 && step < 2)
-        return bare("403 Forbidden");
-    if (name == "redirects"_L1 && step < 3)
-        return bare("302 Found",
-                    "Location: /save/redirects.mp3?v=" + QByteArray::number(step + 1) + "\r\n");
-    const bool known = std::any_of(std::begin(SaveTracks), std::end(SaveTracks),
-                                   [&](const auto &t) { return name == QLatin1String(t.second); });
-    if (!known)
-        return bare("404 Not Found");
-    if (name == "page"_L1) {
-        const QByteArray page = "<html><body>Please log in</body></html>";
-        socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-                      QByteArray::number(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
-        return socket->disconnectFromHost();
-    }
-
-    const QByteArray validator = name == "modified"_L1 ? SavedModified : SavedETag;
-    const QByteArray range = header(head, "Range"), ifRange = header(head, "If-Range");
-    qint64 from = 0;
-    if (range.startsWith("bytes=") && name != "noranges"_L1 &&
-        (ifRange.isEmpty() || ifRange == validator))
-        from = qBound<qint64>(0, range.mid(6, range.indexOf('-') - 6).toLongLong(), m_saved.size());
-    const QByteArray body = m_saved.mid(from);
-    socket->write("HTTP/1.1 " + QByteArray(from > 0 ? "206 Partial Content" : "200 OK") +
-                  "\r\nContent-Type: audio/mpeg\r\nContent-Length: " +
-                  QByteArray::number(body.size() + (name == "longer"_L1 ? 1000 : 0)) + "\r\n" +
-                  (from > 0 ? "Content-Range: bytes " + QByteArray::number(from) + '-' +
-                                  QByteArray::number(m_saved.size() - 1) + '/' +
-                                  QByteArray::number(m_saved.size()) + "\r\n"
-                            : QByteArray()) +
-                  (name == "modified"_L1 ? QByteArray() : "ETag: " + SavedETag + "\r\n") +
-                  "Last-Modified: " + SavedModified + "\r\nConnection: close\r\n\r\n");
-    if (name == "drop"_L1 && !std::exchange(m_dropped, true)) {
-        socket->write(body.left(body.size() / 2));
-        return socket->disconnectFromHost();
-    }
-    if (name != "slow"_L1) {
-        socket->write(body);
-        return socket->disconnectFromHost();
-    }
-    constexpr qsizetype chunk = 1024;
-    for (qsizetype i = 0; i * chunk < body.size(); ++i)
-        QTimer::singleShot(m_trickleInterval * (i + 1), Qt::PreciseTimer, socket, [=] {
-            socket->write(body.mid(i * chunk, chunk));
-            if ((i + 1) * chunk >= body.size())
-                socket->disconnectFromHost();
-        });
 }
 
 } // namespace velmora::fake

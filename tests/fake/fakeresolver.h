@@ -12,7 +12,7 @@
 #include <chrono>
 #include <climits>
 
-class QSslSocket;
+class QTcpSocket;
 
 namespace velmora::fake {
 
@@ -97,16 +97,26 @@ private:
     // An answer: what it says and how it leaves.
     struct Mode
     {
-        QByteArray body; // any status but 200 comes with a page of its own instead
+        QByteArray body; // any status but 2xx comes with a page of its own instead
         QByteArray status = "200 OK";
         QByteArray headers = {}; // beyond the usual ones, each line ending in CRLF
         enum Way { Send, Stall, Trickle, CutShort } way = Send;
+        qsizetype cut = 0; // CutShort: the body's last bytes, announced and never sent
+        QByteArray type = "application/json; charset=utf-8";
+        bool ranges = false; // answers Range, checking If-Range against ETag and Last-Modified
+        qsizetype chunk = 1; // Trickle: bytes per interval
+
+        static Mode file(QByteArray body, QByteArray type, bool ranges = true)
+        {
+            return {std::move(body), "200 OK", {}, Send, 0, std::move(type), ranges};
+        }
     };
-    void serve(QSslSocket *socket);
-    bool answer(QSslSocket *socket, const QByteArray &head);
-    bool send(QSslSocket *socket, Mode mode);
+    void serve(QTcpSocket *socket, bool tls);
+    Mode answer(const QByteArray &head);
+    Mode save(const QString &target);
+    Mode media(const QByteArray &head);
+    bool send(QTcpSocket *socket, const QByteArray &head, Mode mode);
     void setUpModes();
-    void serveAudio(QSslSocket *socket, const QString &target, const QByteArray &head);
 
     CertificateKind m_kind;
     quint16 m_resolverPort = 0;
