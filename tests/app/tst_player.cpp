@@ -143,25 +143,20 @@ private slots:
 
     void reportsFailuresInStatusLine_data()
     {
+        // Addresses that are not web audio never reach the stream: the fault
+        // table has them. These fail in the stream.
         QTest::addColumn<QString>("url");
-        QTest::addColumn<bool>("rejectedAtOnce");
-        // The rule for which addresses are web audio has its own table; this
-        // one shows that the player asks it.
-        QTest::newRow("404") << m_fake.mediaBase().toString() + u"/media/missing.wav"_s << false;
-        QTest::newRow("undecodable") << m_noise << false;
-        QTest::newRow("local file")
-            << QUrl::fromLocalFile(QCoreApplication::applicationFilePath()).toString() << true;
+        QTest::newRow("404") << m_fake.mediaBase().toString() + u"/media/missing.wav"_s;
+        QTest::newRow("undecodable") << m_noise;
     }
 
     void reportsFailuresInStatusLine()
     {
         QFETCH(QString, url);
-        QFETCH(bool, rejectedAtOnce);
         PlayerWidget w;
         w.show();
         w.setUrl(url);
         w.play(); // as the window does after setting the address
-        QCOMPARE(w.statusText() == texts::cannotPlay(texts::kBadAudioAddress), rejectedAtOnce);
         QTRY_VERIFY2(w.statusText().startsWith(texts::kCannotPlay), qPrintable(w.statusText()));
         QTRY_COMPARE(w.mediaPlayer()->playbackState(), QMediaPlayer::StoppedState);
         QCOMPARE(w.url(), url);
