@@ -13,7 +13,12 @@
 #include <algorithm>
 #include <iostream>
 #include <string>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace velmora::cli {
 
@@ -84,7 +89,12 @@ ProgressLine::Mode progressMode(const Options &options, std::FILE *err)
         return ProgressLine::Mode::Off;
     if (options.progress)
         return ProgressLine::Mode::Plain;
-    return isatty(fileno(err)) ? ProgressLine::Mode::Terminal : ProgressLine::Mode::Off;
+#ifdef Q_OS_WIN
+    const bool terminal = _isatty(_fileno(err));
+#else
+    const bool terminal = isatty(fileno(err));
+#endif
+    return terminal ? ProgressLine::Mode::Terminal : ProgressLine::Mode::Off;
 }
 
 // The template's fields filled in: {name}, {id} and {ext}.
