@@ -99,6 +99,7 @@ void PlayerWidget::setUrl(const QString &url, bool renewable)
     m_url = url;
     m_renewable = renewable;
     m_renewing = false;
+    disconnect(m_pendingResume); // it was meant for the address before
     m_failure.clear();
     m_failureDetails.clear();
     m_notice.clear();
@@ -154,14 +155,15 @@ void PlayerWidget::renewUrl(const QString &url)
     // Until the new address has played: were it refused too, that is
     // reported, not renewed again and again.
     m_renewing = true;
-    if (resumeAt > 0) {
-        // Once the new stream has a length to seek in.
-        auto *once = new QObject(this);
-        connect(m_player, &QMediaPlayer::durationChanged, once, [this, once, resumeAt] {
-            m_player->setPosition(resumeAt);
-            once->deleteLater();
-        });
-    }
+    // Once the new stream can seek: earlier, the backend drops the request.
+    if (resumeAt > 0)
+        m_pendingResume = connect(m_player, &QMediaPlayer::seekableChanged, this,
+                                  [this, resumeAt](bool seekable) {
+                                      if (!seekable)
+                                          return;
+                                      disconnect(m_pendingResume);
+                                      m_player->setPosition(resumeAt);
+                                  });
 }
 
 void PlayerWidget::setVolume(int percent)

@@ -85,7 +85,8 @@ private:
     QString m_failureDetails;
     bool m_renewable = false;
     bool m_renewing = false;
-    qint64 m_resumeAt = 0; // ms, where a renewed address goes on
+    qint64 m_resumeAt = 0;                   // ms, where a renewed address goes on
+    QMetaObject::Connection m_pendingResume; // the seek there, once the new stream can
     QString m_notice;
     QString m_noticeDetails;
 };

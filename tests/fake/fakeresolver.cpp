@@ -155,6 +155,14 @@ void FakeResolver::setUpModes()
                                        u"Save %1"_s.arg(track))});
 }
 
+void FakeResolver::expireAddresses(bool andLater)
+{
+    m_expiredUpTo = andLater ? INT_MAX : resolvesOf(tracks::Expiring);
+    for (const QPointer<QTcpSocket> &stream : std::exchange(m_expiringStreams, {}))
+        if (stream)
+            stream->abort();
+}
+
 QUrl FakeResolver::songUrl(int trackId) const
 {
     const QJsonDocument answer = QJsonDocument::fromJson(m_modes.value(trackId).body);
@@ -189,6 +197,13 @@ QString FakeResolver::caFilePath()
     return QStringLiteral(VELMORA_FAKE_CA_FILE);
 }
 
+// A head that is not a GET has no target, and so a bad path.
+static QString targetOf(const QByteArray &head)
+{
+    static const QRegularExpression line(u"^GET (/[^ ]*) HTTP/1\\.[01]\r\n"_s);
+    return line.match(QString::fromLatin1(head)).captured(1);
+}
+
 // Requests one after another on a connection, as long as each answer is
 // sent whole; a connection left idle is closed, as servers do.
 void FakeResolver::serve(QTcpSocket *socket, bool tls)
@@ -211,6 +226,8 @@ void FakeResolver::serve(QTcpSocket *socket, bool tls)
                 const auto started = std::chrono::steady_clock::now();
                 const QByteArray request = std::exchange(head, {});
                 const bool kept = send(socket, request, tls ? answer(request) : media(request));
+                if (!tls && targetOf(request).startsWith(u"/media/expiring/"_s))
+                    m_expiringStreams << socket;
                 if (tls)
                     m_received.last().handling = std::chrono::steady_clock::now() - started;
                 if (kept)
@@ -218,13 +235,6 @@ void FakeResolver::serve(QTcpSocket *socket, bool tls)
                 else
                     disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
             });
-}
-
-// A head that is not a GET has no target, and so a bad path.
-static QString targetOf(const QByteArray &head)
-{
-    static const QRegularExpression line(u"^GET (/[^ ]*) HTTP/1\\.[01]\r\n"_s);
-    return line.match(QString::fromLatin1(head)).captured(1);
 }
 
 // On the resolver port: the signed requests, and the audio to save.
@@ -328,7 +338,12 @@ FakeResolver::Mode FakeResolver::media(const QByteArray &head)
         if (m.captured(1).toInt() <= m_expiredUpTo)
             return {{}, "403 Forbidden"};
         const QByteArray audio = m_audio.value(tracks::Expiring);
-        return Mode::file(audio.isEmpty() ? material(u"media/tone.wav"_s) : audio, "audio/wav");
+        // Little ahead of playback, as a player buffers a long track.
+        Mode file =
+            Mode::file(audio.isEmpty() ? material(u"media/tone.wav"_s) : audio, "audio/wav");
+        file.way = Mode::Trickle;
+        file.chunk = 2048;
+        return file;
     }
     for (const Known &k : KnownTracks) {
         if (path == u"/media/%1.%2"_s.arg(k.track).arg(k.format)) {

@@ -5,14 +5,14 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSslConfiguration>
 #include <QString>
+#include <QTcpSocket>
 #include <QUrl>
 
 #include <chrono>
 #include <climits>
-
-class QTcpSocket;
 
 namespace velmora::fake {
 
@@ -61,11 +61,9 @@ public:
     void setAudio(int trackId, const QByteArray &content) { m_audio.insert(trackId, content); }
 
     // Every Expiring address given so far is refused from now on, and with
-    // `andLater`, every one given later as well.
-    void expireAddresses(bool andLater = false)
-    {
-        m_expiredUpTo = andLater ? INT_MAX : resolvesOf(tracks::Expiring);
-    }
+    // `andLater`, every one given later as well. Their streams still open are
+    // cut off, so a player holding one must ask again.
+    void expireAddresses(bool andLater = false);
     // How often a track was resolved with a good signature.
     int resolvesOf(int trackId) const;
 
@@ -131,6 +129,7 @@ private:
     QByteArray m_saved;
     bool m_dropped = false; // SaveDrop has dropped its connection once
     int m_expiredUpTo = 0;  // Expiring addresses up to this one are refused
+    QList<QPointer<QTcpSocket>> m_expiringStreams;
 };
 
 } // namespace velmora::fake
