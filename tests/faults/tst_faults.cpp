@@ -24,9 +24,18 @@ using namespace std::chrono_literals;
 
 namespace {
 // What the window does: play, show but refuse to play, or one of the boxes;
-// or play until the address expires while stopped or paused, then resolve
-// it again once, quietly, and play on or, refused again, say so.
-enum class Expect { Play, Refused, NotFound, RequestError, Renewed, RenewedPaused, RenewedRefused };
+// or play until the address expires while stopped, paused or playing, then
+// resolve it again once, quietly, and play on or, refused again, say so.
+enum class Expect {
+    Play,
+    Refused,
+    NotFound,
+    RequestError,
+    Renewed,
+    RenewedPaused,
+    RenewedPlaying,
+    RenewedRefused
+};
 constexpr std::chrono::milliseconds kIdle = 700ms;
 constexpr std::chrono::milliseconds kTotal = 2s;
 } // namespace
@@ -118,6 +127,7 @@ void TestFaults::fault_data()
     const QString expiring = m_trusted.mediaBase().toString() + QStringLiteral("/media/expiring/");
     row("expired address", tracks::Expiring, E::Renewed, 0, expiring);
     row("expired during a pause", tracks::Expiring, E::RenewedPaused, 0, expiring);
+    row("expired while playing", tracks::Expiring, E::RenewedPlaying, 0, expiring);
     row("expired again after renewal", tracks::Expiring, E::RenewedRefused, 0, expiring);
     row("unknown track", tracks::Unknown, E::NotFound, 4);
     row("five characters", tracks::FiveCharUrl, E::RequestError, 5, QStringLiteral("other"));
@@ -196,21 +206,24 @@ void TestFaults::fault()
     QVERIFY(window.Text1->text() == input); // not cut
 
     if (renews) {
-        const bool pause = expect == Expect::RenewedPaused;
+        const bool stop = expect == Expect::Renewed || expect == Expect::RenewedRefused;
         QMediaPlayer *player = window.W1->mediaPlayer();
-        QTRY_VERIFY_WITH_TIMEOUT(player->position() > (pause ? 1500 : 0), 10'000);
+        QTRY_VERIFY_WITH_TIMEOUT(player->position() > (stop ? 0 : 1500), 10'000);
         const QString first = window.Text2->text();
         const int resolves = m_trusted.resolvesOf(tracks::Expiring);
-        // The play button pauses while playing.
-        QTest::mouseClick(
-            window.W1->findChild<QToolButton *>(QLatin1String(pause ? "playButton" : "stopButton")),
-            Qt::LeftButton);
-        QTRY_VERIFY(player->playbackState() != QMediaPlayer::PlayingState);
+        const auto press = [&](const char *button) {
+            QTest::mouseClick(window.W1->findChild<QToolButton *>(QLatin1String(button)),
+                              Qt::LeftButton);
+        };
+        if (expect != Expect::RenewedPlaying) {
+            press(stop ? "stopButton" : "playButton"); // which pauses while playing
+            QTRY_VERIFY(player->playbackState() != QMediaPlayer::PlayingState);
+        }
         const qint64 left = player->position();
         QSignalSpy positions(player, &QMediaPlayer::positionChanged);
         m_trusted.expireAddresses(expect == Expect::RenewedRefused);
-        QTest::mouseClick(window.W1->findChild<QToolButton *>(QStringLiteral("playButton")),
-                          Qt::LeftButton);
+        if (expect != Expect::RenewedPlaying)
+            press("playButton");
         if (expect == Expect::RenewedRefused)
             QTRY_VERIFY_WITH_TIMEOUT(window.W1->statusText().startsWith(texts::kCannotPlay),
                                      10'000);
