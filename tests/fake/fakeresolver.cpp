@@ -247,11 +247,12 @@ FakeResolver::Mode FakeResolver::answer(const QByteArray &head)
     const QString id = match.captured(1);
     const bool signatureOk =
         match.hasMatch() && signatureOf(id, match.captured(2)) == match.captured(3);
+    const bool audio = target.startsWith(u"/save/"_s);
     m_received.append({QUrl::fromEncoded(resolverBase().toEncoded() + target.toLatin1()),
                        signatureOk,
                        {},
-                       header(head, "Range")});
-    if (target.startsWith(u"/save/"_s))
+                       audio ? header(head, "Range") : QByteArray()});
+    if (audio)
         return save(target);
     // Leading zeros make another id, as the text is what was signed. A bad
     // path gets the answer of NotFoundPage.
@@ -260,14 +261,14 @@ FakeResolver::Mode FakeResolver::answer(const QByteArray &head)
         track = target.section(u'?', 0, 0) == ResolverPath ? SignError : tracks::NotFoundPage;
     Mode mode = m_modes.value(track, m_modes.value(tracks::Unknown));
     // Each resolve signs the address anew.
-    const int resolves = resolvesOf(track);
     if (track == tracks::SaveExpiring)
-        mode.body =
-            rendata(resolverBase().toString() + u"/save/%1.mp3?v=%2"_s.arg(track).arg(resolves),
-                    u"Save %1"_s.arg(track));
+        mode.body = rendata(resolverBase().toString() +
+                                u"/save/%1.mp3?v=%2"_s.arg(track).arg(resolvesOf(track)),
+                            u"Save %1"_s.arg(track));
     if (track == tracks::Expiring)
-        mode.body = rendata(mediaBase().toString() + u"/media/expiring/%1.wav"_s.arg(resolves),
-                            u"Expiring"_s);
+        mode.body =
+            rendata(mediaBase().toString() + u"/media/expiring/%1.wav"_s.arg(resolvesOf(track)),
+                    u"Expiring"_s);
     return mode;
 }
 
@@ -377,18 +378,19 @@ bool FakeResolver::send(QTcpSocket *socket, const QByteArray &head, Mode mode)
     }
     // From a byte on, as players ask when they seek and saves when they
     // resume, unless If-Range names another version.
-    const QByteArray range = header(head, "Range"), ifRange = header(head, "If-Range");
+    const QByteArray range = mode.ranges ? header(head, "Range") : QByteArray();
     const qint64 from =
         range.startsWith("bytes=") ? range.mid(6, range.indexOf('-') - 6).toLongLong() : 0;
-    const QByteArray validators = "\r\n" + mode.headers;
-    if (mode.ranges && from > 0 && from < mode.body.size() &&
-        (ifRange.isEmpty() || ifRange == header(validators, "ETag") ||
-         ifRange == header(validators, "Last-Modified"))) {
-        mode.headers += "Content-Range: bytes " + QByteArray::number(from) + '-' +
-                        QByteArray::number(mode.body.size() - 1) + '/' +
-                        QByteArray::number(mode.body.size()) + "\r\n";
-        mode.status = "206 Partial Content";
-        mode.body.remove(0, from);
+    if (from > 0 && from < mode.body.size()) {
+        const QByteArray ifRange = header(head, "If-Range"), validators = "\r\n" + mode.headers;
+        if (ifRange.isEmpty() || ifRange == header(validators, "ETag") ||
+            ifRange == header(validators, "Last-Modified")) {
+            mode.headers += "Content-Range: bytes " + QByteArray::number(from) + '-' +
+                            QByteArray::number(mode.body.size() - 1) + '/' +
+                            QByteArray::number(mode.body.size()) + "\r\n";
+            mode.status = "206 Partial Content";
+            mode.body.remove(0, from);
+        }
     }
     socket->write("HTTP/1.1 " + mode.status + "\r\nContent-Type: " + mode.type +
                   "\r\nContent-Length: " + QByteArray::number(mode.body.size()) + "\r\n" +
