@@ -83,18 +83,22 @@ void writeLine(std::FILE *stream, const QByteArray &line)
     std::fflush(stream); // a reader downstream sees each result at once
 }
 
+bool isTerminal(std::FILE *stream)
+{
+#ifdef Q_OS_WIN
+    return _isatty(_fileno(stream));
+#else
+    return isatty(fileno(stream));
+#endif
+}
+
 ProgressLine::Mode progressMode(const Options &options, std::FILE *err)
 {
     if (!options.output)
         return ProgressLine::Mode::Off;
     if (options.progress)
         return ProgressLine::Mode::Plain;
-#ifdef Q_OS_WIN
-    const bool terminal = _isatty(_fileno(err));
-#else
-    const bool terminal = isatty(fileno(err));
-#endif
-    return terminal ? ProgressLine::Mode::Terminal : ProgressLine::Mode::Off;
+    return isTerminal(err) ? ProgressLine::Mode::Terminal : ProgressLine::Mode::Off;
 }
 
 // The template's fields filled in: {name}, {id} and {ext}.
