@@ -78,7 +78,7 @@ Form1::Form1(const ResolveOptions &resolver, QWidget *parent) : QWidget(parent)
     // It shows exactly the address the player was given, however long.
     Text2->setMaxLength(std::numeric_limits<int>::max());
 
-    W1 = place(new PlayerWidget(this), layout::kPlayer);
+    W1 = place(new PlayerWidget(resolver.fetch, this), layout::kPlayer);
 
     Command2 = place(new QPushButton(texts::kSpareButton.toString(), this), layout::kCommand2);
     Command2->setAutoDefault(false);

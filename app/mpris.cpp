@@ -1,11 +1,11 @@
 #include "mpris.h"
 
+#include "answer.h"
 #include "form1.h"
 #include "playerwidget.h"
 #include "resolvecommand.h"
 #include "texts.h"
 
-#include <QAudioOutput>
 #include <QDBusConnection>
 #include <QDBusMessage>
 
@@ -28,7 +28,7 @@ Mpris::Mpris(Form1 *window) : QObject(window), m_window(window)
 {
     new MprisRoot(this);
     auto *playerInterface = new MprisPlayer(this);
-    QMediaPlayer *media = player()->mediaPlayer();
+    MpvEngine *engine = player()->engine();
     const auto announceStatus = [this] {
         announce(QLatin1String(kPlayerInterface),
                  {{QStringLiteral("PlaybackStatus"), playbackStatus()}});
@@ -36,10 +36,10 @@ Mpris::Mpris(Form1 *window) : QObject(window), m_window(window)
     const auto announceMetadata = [this] {
         announce(QLatin1String(kPlayerInterface), {{QStringLiteral("Metadata"), metadata()}});
     };
-    connect(media, &QMediaPlayer::playbackStateChanged, this, announceStatus);
-    connect(media, &QMediaPlayer::sourceChanged, this, announceMetadata);
-    connect(media, &QMediaPlayer::durationChanged, this, announceMetadata);
-    connect(player()->audioOutput(), &QAudioOutput::volumeChanged, this, [this, playerInterface] {
+    connect(engine, &MpvEngine::stateChanged, this, announceStatus);
+    connect(player(), &PlayerWidget::urlChanged, this, announceMetadata);
+    connect(engine, &MpvEngine::durationChanged, this, announceMetadata);
+    connect(engine, &MpvEngine::volumeChanged, this, [this, playerInterface] {
         announce(QLatin1String(kPlayerInterface),
                  {{QStringLiteral("Volume"), playerInterface->volume()}});
     });
@@ -75,7 +75,7 @@ QVariantMap Mpris::metadata() const
                              (m_trackId.isEmpty() ? QStringLiteral("0") : m_trackId)))},
         {QStringLiteral("xesam:url"), url},
     };
-    if (const qint64 length = player()->mediaPlayer()->duration(); length > 0)
+    if (const qint64 length = player()->engine()->duration(); length > 0)
         metadata.insert(QStringLiteral("mpris:length"), microseconds(length));
     if (!m_trackName.isEmpty())
         metadata.insert(QStringLiteral("xesam:title"), m_trackName);
@@ -84,12 +84,12 @@ QVariantMap Mpris::metadata() const
 
 QString Mpris::playbackStatus() const
 {
-    switch (player()->mediaPlayer()->playbackState()) {
-    case QMediaPlayer::PlayingState:
+    switch (player()->engine()->state()) {
+    case MpvEngine::State::Playing:
         return QStringLiteral("Playing");
-    case QMediaPlayer::PausedState:
+    case MpvEngine::State::Paused:
         return QStringLiteral("Paused");
-    case QMediaPlayer::StoppedState:
+    case MpvEngine::State::Stopped:
         break;
     }
     return QStringLiteral("Stopped");
@@ -140,12 +140,13 @@ void MprisPlayer::setVolume(double volume)
 
 qlonglong MprisPlayer::position() const
 {
-    return microseconds(m_mpris->player()->mediaPlayer()->position());
+    return microseconds(m_mpris->player()->engine()->position());
 }
 
+// After a stop as well: play starts the address over.
 bool MprisPlayer::canPlay() const
 {
-    return !m_mpris->player()->mediaPlayer()->source().isEmpty();
+    return webAudioUrl(m_mpris->player()->url()).has_value();
 }
 
 void MprisPlayer::Play()
@@ -155,12 +156,12 @@ void MprisPlayer::Play()
 
 void MprisPlayer::Pause()
 {
-    m_mpris->player()->mediaPlayer()->pause();
+    m_mpris->player()->engine()->setPaused(true);
 }
 
 void MprisPlayer::PlayPause()
 {
-    if (m_mpris->player()->mediaPlayer()->playbackState() == QMediaPlayer::PlayingState)
+    if (m_mpris->player()->engine()->state() == MpvEngine::State::Playing)
         Pause();
     else
         Play();
@@ -168,7 +169,7 @@ void MprisPlayer::PlayPause()
 
 void MprisPlayer::Stop()
 {
-    m_mpris->player()->mediaPlayer()->stop();
+    m_mpris->player()->engine()->stop();
 }
 
 void MprisPlayer::Seek(qlonglong offset)
@@ -178,9 +179,10 @@ void MprisPlayer::Seek(qlonglong offset)
 
 void MprisPlayer::SetPosition(const QDBusObjectPath &, qlonglong position)
 {
-    QMediaPlayer *media = m_mpris->player()->mediaPlayer();
-    media->setPosition(qBound<qint64>(0, position / 1000, media->duration()));
-    emit Seeked(microseconds(media->position()));
+    MpvEngine *engine = m_mpris->player()->engine();
+    const qint64 to = qBound<qint64>(0, position / 1000, engine->duration());
+    engine->seek(to);
+    emit Seeked(microseconds(to));
 }
 
 void MprisPlayer::OpenUri(const QString &uri)

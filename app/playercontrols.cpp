@@ -165,17 +165,17 @@ QString PlayerControls::statusText() const
     return m_statusLabel->text();
 }
 
-void PlayerControls::setState(QMediaPlayer::PlaybackState state)
+void PlayerControls::setState(MpvEngine::State state)
 {
     m_state = state;
-    const bool playing = state == QMediaPlayer::PlayingState;
+    const bool playing = state == MpvEngine::State::Playing;
     m_playButton->setIcon(icon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
     const QString playText = (playing ? texts::kPause : texts::kPlay).toString();
     m_playButton->setToolTip(playText);
     m_playButton->setAccessibleName(playText);
     m_playAction->setText(playText);
-    m_stopButton->setEnabled(state != QMediaPlayer::StoppedState);
-    m_stopAction->setEnabled(state != QMediaPlayer::StoppedState);
+    m_stopButton->setEnabled(state != MpvEngine::State::Stopped);
+    m_stopAction->setEnabled(state != MpvEngine::State::Stopped);
 }
 
 void PlayerControls::setDuration(qint64 ms)
@@ -246,7 +246,7 @@ void PlayerControls::setStatusText(const QString &text, const QString &details)
 
 void PlayerControls::onPlayClicked()
 {
-    if (m_state == QMediaPlayer::PlayingState)
+    if (m_state == MpvEngine::State::Playing)
         emit pause();
     else
         emit play();

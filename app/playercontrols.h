@@ -1,8 +1,9 @@
 #pragma once
 
+#include "mpvengine.h"
+
 #include <QHash>
 #include <QIcon>
-#include <QMediaPlayer>
 #include <QStyle>
 #include <QWidget>
 
@@ -22,14 +23,14 @@ class PlayerControls : public QWidget
 public:
     explicit PlayerControls(QWidget *parent = nullptr);
 
-    QMediaPlayer::PlaybackState state() const { return m_state; }
+    MpvEngine::State state() const { return m_state; }
     qint64 duration() const { return m_duration; }
     int volume() const;
     bool isMuted() const { return m_muted; }
     QString statusText() const;
 
 public slots:
-    void setState(QMediaPlayer::PlaybackState state);
+    void setState(velmora::MpvEngine::State state);
     void setDuration(qint64 ms);
     // Ignored while the user holds the position bar, so that playback does
     // not pull the handle away from under the mouse.
@@ -60,7 +61,7 @@ private:
     void onPositionEdited(int ms);
     void updateTimeLabel(qint64 positionMs);
 
-    QMediaPlayer::PlaybackState m_state = QMediaPlayer::StoppedState;
+    MpvEngine::State m_state = MpvEngine::State::Stopped;
     qint64 m_duration = 0;
     bool m_muted = false;
 

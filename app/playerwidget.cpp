@@ -1,92 +1,66 @@
 #include "playerwidget.h"
 
 #include "answer.h"
+#include "layout.h"
 #include "playercontrols.h"
 #include "texts.h"
 
-#include <QAudioOutput>
 #include <QBoxLayout>
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QRegularExpression>
 
 namespace velmora {
 
 namespace {
 
-QStringView causeOf(QMediaPlayer::Error error)
+QStringView causeOf(MpvEngine::Failure failure)
 {
-    switch (error) {
-    case QMediaPlayer::ResourceError:
-        return texts::kUnreadable;
-    case QMediaPlayer::FormatError:
-        return texts::kUnsupported;
-    case QMediaPlayer::NetworkError:
+    switch (failure) {
+    case MpvEngine::Failure::Network:
         return texts::kNetwork;
-    case QMediaPlayer::AccessDeniedError:
+    case MpvEngine::Failure::Refused:
         return texts::kAccessDenied;
-    case QMediaPlayer::NoError:
+    case MpvEngine::Failure::Unreadable:
+        return texts::kUnreadable;
+    case MpvEngine::Failure::Unsupported:
+        return texts::kUnsupported;
+    case MpvEngine::Failure::Other:
         break;
     }
     return texts::kOtherFailure;
 }
 
-// The server refused the stream (403, 410). The backend reports it as an
-// access or resource error, and names the HTTP reason in its message.
-bool isRefusal(QMediaPlayer::Error error, const QString &details)
-{
-    static const QRegularExpression reason(QStringLiteral(R"(\b(403|410|forbidden|gone)\b)"),
-                                           QRegularExpression::CaseInsensitiveOption);
-    return error == QMediaPlayer::AccessDeniedError ||
-           (error == QMediaPlayer::ResourceError && reason.match(details).hasMatch());
-}
-
 } // namespace
 
-PlayerWidget::PlayerWidget(QWidget *parent) : QWidget(parent)
+PlayerWidget::PlayerWidget(const FetchOptions &network, QWidget *parent)
+    : QWidget(parent), m_engine(new MpvEngine(network, this)), m_controls(new PlayerControls(this))
 {
-    // GStreamer (the Linux backend) ranks libav's MP3 decoder first, and
-    // loading it with its ninety libraries holds the first track back by
-    // some 70 ms; mpg123's decoder plays MP3 as well and loads at once. Set
-    // before the first player starts GStreamer; a ranking the user chose stays.
-    if (qEnvironmentVariableIsEmpty("GST_PLUGIN_FEATURE_RANK"))
-        qputenv("GST_PLUGIN_FEATURE_RANK", "mpg123audiodec:MAX");
-    m_player = new QMediaPlayer(this);
-    m_audio = new QAudioOutput(this);
-    m_player->setAudioOutput(m_audio);
-    m_controls = new PlayerControls(this);
-
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_controls);
 
-    m_player->setLoops(QMediaPlayer::Once);
-    m_player->setPlaybackRate(1.0);
-    m_audio->setMuted(false);
     setVolume(kInitialVolume);
     m_controls->setVolume(volume());
-    m_controls->setMuted(isMuted());
 
-    connect(m_player, &QMediaPlayer::playbackStateChanged, m_controls, &PlayerControls::setState);
-    connect(m_player, &QMediaPlayer::durationChanged, m_controls, &PlayerControls::setDuration);
-    connect(m_player, &QMediaPlayer::positionChanged, m_controls, &PlayerControls::setPosition);
-    connect(m_player, &QMediaPlayer::playbackStateChanged, this, &PlayerWidget::updateStatus);
-    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &PlayerWidget::updateStatus);
-    connect(m_player, &QMediaPlayer::positionChanged, this, [this](qint64 position) {
-        if (position > 0)
+    connect(m_engine, &MpvEngine::stateChanged, m_controls, &PlayerControls::setState);
+    connect(m_engine, &MpvEngine::durationChanged, m_controls, &PlayerControls::setDuration);
+    connect(m_engine, &MpvEngine::positionChanged, m_controls, &PlayerControls::setPosition);
+    connect(m_engine, &MpvEngine::stateChanged, this, &PlayerWidget::updateStatus);
+    connect(m_engine, &MpvEngine::statusChanged, this, &PlayerWidget::updateStatus);
+    connect(m_engine, &MpvEngine::positionChanged, this, [this](qint64 position) {
+        if (position > m_resumeAt)
             m_renewing = false; // a later refusal is a new expiry
     });
-    connect(m_player, &QMediaPlayer::errorOccurred, this, &PlayerWidget::onError);
-    connect(m_audio, &QAudioOutput::volumeChanged, this,
-            [this] { m_controls->setVolume(volume()); });
-    connect(m_audio, &QAudioOutput::mutedChanged, m_controls, &PlayerControls::setMuted);
+    connect(m_engine, &MpvEngine::failed, this, &PlayerWidget::onFailed);
+    connect(m_engine, &MpvEngine::volumeChanged, m_controls, &PlayerControls::setVolume);
+    connect(m_engine, &MpvEngine::mutedChanged, m_controls, &PlayerControls::setMuted);
 
     connect(m_controls, &PlayerControls::play, this, &PlayerWidget::play);
-    connect(m_controls, &PlayerControls::pause, m_player, &QMediaPlayer::pause);
-    connect(m_controls, &PlayerControls::stop, m_player, &QMediaPlayer::stop);
-    connect(m_controls, &PlayerControls::seek, m_player, &QMediaPlayer::setPosition);
+    connect(m_controls, &PlayerControls::pause, m_engine, [this] { m_engine->setPaused(true); });
+    connect(m_controls, &PlayerControls::stop, m_engine, &MpvEngine::stop);
+    connect(m_controls, &PlayerControls::seek, m_engine, &MpvEngine::seek);
     connect(m_controls, &PlayerControls::changeVolume, this, &PlayerWidget::setVolume);
-    connect(m_controls, &PlayerControls::changeMuting, m_audio, &QAudioOutput::setMuted);
+    connect(m_controls, &PlayerControls::changeMuting, m_engine, &MpvEngine::setMuted);
     connect(m_controls, &PlayerControls::copyAddress, this, &PlayerWidget::copyAddress);
     for (const auto intent : {&PlayerControls::play, &PlayerControls::pause, &PlayerControls::stop})
         connect(m_controls, intent, this, [this] { setNotice({}); });
@@ -96,49 +70,49 @@ PlayerWidget::PlayerWidget(QWidget *parent) : QWidget(parent)
 
 void PlayerWidget::setUrl(const QString &url, bool renewable)
 {
+    takeUrl(url, renewable);
+    if (url.isEmpty())
+        m_engine->stop();
+    else
+        load();
+    updateStatus();
+}
+
+void PlayerWidget::takeUrl(const QString &url, bool renewable)
+{
     m_url = url;
     m_renewable = renewable;
     m_renewing = false;
-    disconnect(m_pendingResume); // it was meant for the address before
+    m_resumeAt = 0;
     m_failure.clear();
     m_failureDetails.clear();
     m_notice.clear();
     m_controls->setHasAddress(!url.isEmpty());
+    m_controls->setCanSave(webAudioUrl(url).has_value());
+    emit urlChanged(url);
+}
 
-    m_source = webAudioUrl(url).value_or(QUrl());
-    m_controls->setCanSave(!m_source.isEmpty());
-    // Always unload first: the same address again loads afresh, and nothing
-    // the previous stream still reports can reach the new one.
-    m_player->setSource(QUrl());
-    if (m_source.isEmpty()) {
-        if (url.isEmpty())
-            updateStatus();
-        else
-            fail(texts::kBadAudioAddress, url);
+// The same address again starts afresh.
+void PlayerWidget::load(qint64 startMs)
+{
+    if (m_engine->load(m_url, startMs))
         return;
-    }
-    m_player->setSource(m_source);
-    if (kAutoStart)
-        m_player->play();
-    updateStatus();
+    m_engine->stop();
+    fail(texts::kBadAudioAddress, m_url);
 }
 
 void PlayerWidget::play()
 {
-    if (m_source.isEmpty())
+    if (!webAudioUrl(m_url))
         return;
-    if (!m_failure.isEmpty()) {
-        // A retry; the failed stream was unloaded.
+    if (!m_failure.isEmpty() || m_engine->state() == MpvEngine::State::Stopped) {
+        // A retry, or from the start again: the stream was unloaded.
         m_failure.clear();
         m_failureDetails.clear();
-        m_player->setSource(m_source);
-    } else if (m_player->playbackState() == QMediaPlayer::StoppedState) {
-        // From the start again. Loading afresh rather than seeking back
-        // works with servers that cannot serve byte ranges as well.
-        m_player->setSource(QUrl());
-        m_player->setSource(m_source);
+        load();
+    } else {
+        m_engine->setPaused(false);
     }
-    m_player->play();
     updateStatus();
 }
 
@@ -151,34 +125,18 @@ void PlayerWidget::renewUrl(const QString &url)
         m_notice.clear();
         return fail(texts::kAccessDenied, expired);
     }
-    setUrl(url, true);
-    // Until the new address has played: were it refused too, that is
+    takeUrl(url, true);
+    // Until the new address has played on: were it refused too, that is
     // reported, not renewed again and again.
     m_renewing = true;
-    // Once the new stream can seek: earlier, the backend drops the request.
-    if (resumeAt > 0)
-        m_pendingResume = connect(m_player, &QMediaPlayer::seekableChanged, this,
-                                  [this, resumeAt](bool seekable) {
-                                      if (!seekable)
-                                          return;
-                                      disconnect(m_pendingResume);
-                                      m_player->setPosition(resumeAt);
-                                  });
+    m_resumeAt = resumeAt;
+    load(resumeAt);
+    updateStatus();
 }
 
 void PlayerWidget::setVolume(int percent)
 {
-    m_audio->setVolume(float(qBound(0, percent, 100)) / 100.0f);
-}
-
-int PlayerWidget::volume() const
-{
-    return qRound(m_audio->volume() * 100.0f);
-}
-
-bool PlayerWidget::isMuted() const
-{
-    return m_audio->isMuted();
+    m_engine->setVolume(percent);
 }
 
 QString PlayerWidget::statusText() const
@@ -188,30 +146,22 @@ QString PlayerWidget::statusText() const
 
 QSize PlayerWidget::sizeHint() const
 {
-    return {391, 55}; // the strip across the bottom of the window
+    return layout::toPixels(layout::kPlayer).size(); // the strip across the bottom
 }
 
-void PlayerWidget::onError(QMediaPlayer::Error error, const QString &details)
+void PlayerWidget::onFailed(MpvEngine::Failure failure, const QString &details)
 {
-    // The first error names the cause; the backend's follow-up errors only
-    // restate that the stream broke down.
-    if (error == QMediaPlayer::NoError || !m_failure.isEmpty())
-        return;
     // A refused stream of an address that can be renewed: ask for a fresh
     // one, once, and go on from the same place.
-    if (isRefusal(error, details) && m_renewable && !m_renewing) {
+    if (failure == MpvEngine::Failure::Refused && m_renewable && !m_renewing) {
         m_renewing = true;
-        m_resumeAt = m_player->position();
-        m_player->setSource(QUrl());
+        m_resumeAt = m_engine->position();
+        m_engine->stop();
         setNotice(texts::kRenewing.toString());
         emit renewalNeeded();
         return;
     }
-    fail(causeOf(error), details);
-    // The backend stays "playing" after an error. Unloading stops it and
-    // drops what the broken stream still has to say, which would otherwise
-    // reach us after the next address is set.
-    m_player->setSource(QUrl());
+    fail(causeOf(failure), details);
 }
 
 void PlayerWidget::copyAddress()
@@ -239,34 +189,21 @@ void PlayerWidget::updateStatus()
         return m_controls->setStatusText(m_notice, m_noticeDetails);
     QString text = m_failure;
     if (text.isEmpty()) {
-        switch (m_player->mediaStatus()) {
-        case QMediaPlayer::NoMedia:
-            text = texts::kReady.toString();
+        switch (m_engine->status()) {
+        case MpvEngine::Status::Idle:
+            text = (m_url.isEmpty() ? texts::kReady : texts::kStopped).toString();
             break;
-        case QMediaPlayer::LoadingMedia:
-        case QMediaPlayer::BufferingMedia:
-        case QMediaPlayer::StalledMedia:
+        case MpvEngine::Status::Loading:
+        case MpvEngine::Status::Buffering:
             text = texts::kBuffering.toString();
             break;
-        case QMediaPlayer::EndOfMedia:
+        case MpvEngine::Status::Ended:
             text = texts::kFinished.toString();
             break;
-        case QMediaPlayer::InvalidMedia:
-            text = texts::cannotPlay(texts::kUnsupported);
-            break;
-        case QMediaPlayer::LoadedMedia:
-        case QMediaPlayer::BufferedMedia:
-            switch (m_player->playbackState()) {
-            case QMediaPlayer::PlayingState:
-                text = texts::kPlaying.toString();
-                break;
-            case QMediaPlayer::PausedState:
-                text = texts::kPaused.toString();
-                break;
-            case QMediaPlayer::StoppedState:
-                text = texts::kStopped.toString();
-                break;
-            }
+        case MpvEngine::Status::Loaded:
+            text =
+                (m_engine->state() == MpvEngine::State::Paused ? texts::kPaused : texts::kPlaying)
+                    .toString();
             break;
         }
     }

@@ -1,35 +1,34 @@
 #pragma once
 
-#include <QMediaPlayer>
-#include <QString>
-#include <QUrl>
-#include <QWidget>
+#include "mpvengine.h"
 
-class QAudioOutput;
+#include <QString>
+#include <QWidget>
 
 namespace velmora {
 
 class PlayerControls;
 
-// The embedded audio player: a QMediaPlayer with its QAudioOutput and the
-// strip of controls below. It starts with nothing loaded, auto-start on,
-// volume 50, sound on, normal speed, each address played once. Failures
-// never open a dialog; they go to the status line and the player stays
-// usable.
+// The embedded audio player: the engine and the strip of controls below.
+// It starts with nothing loaded, volume 50, sound on, normal speed, each
+// address played once, and plays an address as soon as it is given one.
+// Failures never open a dialog; they go to the status line and the player
+// stays usable.
 class PlayerWidget : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr bool kAutoStart = true;
     static constexpr int kInitialVolume = 50;
 
-    explicit PlayerWidget(QWidget *parent = nullptr);
+    // `network`: the time-out and trusted CAs of the window's requests,
+    // which the player's media requests keep as well.
+    explicit PlayerWidget(const FetchOptions &network = {}, QWidget *parent = nullptr);
 
-    // Loads the address and, with auto-start, plays it. An empty address
-    // unloads. Only web addresses are opened (webAudioUrl()): anything else,
-    // a local file included, unloads as well and is reported in the status
-    // line; url() still returns it. A stream that fails is unloaded and
-    // reported the same way.
+    // Loads the address and plays it. An empty address unloads. Only web
+    // addresses are opened (webAudioUrl()): anything else, a local file
+    // included, unloads as well and is reported in the status line; url()
+    // still returns it. A stream that fails is unloaded and reported the
+    // same way.
     //
     // A `renewable` address (one a resolve gave) that the server refuses
     // later (403, 410: signed addresses expire) is not reported at once:
@@ -46,11 +45,10 @@ public:
     // address.
     void play();
 
-    // Percent, clamped to 0..100 and mapped linearly onto the audio output's
-    // 0.0..1.0.
+    // Percent, clamped to 0..100, on the engine's own curve.
     void setVolume(int percent);
-    int volume() const;
-    bool isMuted() const;
+    int volume() const { return m_engine->volume(); }
+    bool isMuted() const { return m_engine->isMuted(); }
 
     QString statusText() const;
 
@@ -61,32 +59,29 @@ public:
 
     QSize sizeHint() const override;
 
-    QMediaPlayer *mediaPlayer() const { return m_player; }
+    MpvEngine *engine() const { return m_engine; }
+    PlayerControls *controls() const { return m_controls; }
 
 signals:
     void renewalNeeded();
-
-public:
-    QAudioOutput *audioOutput() const { return m_audio; }
-    PlayerControls *controls() const { return m_controls; }
+    void urlChanged(const QString &url);
 
 private:
-    void onError(QMediaPlayer::Error error, const QString &details);
+    void onFailed(MpvEngine::Failure failure, const QString &details);
+    void takeUrl(const QString &url, bool renewable);
+    void load(qint64 startMs = 0);
     void fail(QStringView cause, const QString &details);
     void copyAddress();
     void updateStatus();
 
-    QMediaPlayer *m_player = nullptr;
-    QAudioOutput *m_audio = nullptr;
+    MpvEngine *m_engine = nullptr;
     PlayerControls *m_controls = nullptr;
     QString m_url;
-    QUrl m_source;     // what m_url loads; empty when it loads nothing
     QString m_failure; // status text of the current address's failure
     QString m_failureDetails;
     bool m_renewable = false;
     bool m_renewing = false;
-    qint64 m_resumeAt = 0;                   // ms, where a renewed address goes on
-    QMetaObject::Connection m_pendingResume; // the seek there, once the new stream can
+    qint64 m_resumeAt = 0; // ms, where a renewed address goes on
     QString m_notice;
     QString m_noticeDetails;
 };

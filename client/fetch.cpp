@@ -1,6 +1,7 @@
 #include "fetch.h"
 
 #include "causes.h"
+#include "settings.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
@@ -217,6 +218,16 @@ std::optional<QSslConfiguration> sslWithExtraCa(const QByteArray &pem, QString *
 void useSystemProxies()
 {
     QNetworkProxyFactory::setUseSystemConfiguration(true);
+}
+
+QNetworkProxy proxyFor(const QUrl &url)
+{
+    return QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url)).value(0);
+}
+
+QString userAgent()
+{
+    return QStringLiteral("velmora/") + QLatin1String(settings::kVersion);
 }
 
 std::optional<QNetworkProxy> proxyFromAddress(const QString &address, QString *error)

@@ -120,6 +120,14 @@ std::optional<QSslConfiguration> sslWithExtraCa(const QByteArray &pem, QString *
 // http_proxy, https_proxy and no_proxy variables). Both programs start so.
 void useSystemProxies();
 
+// The proxy a request for `url` goes through, decided as for every request
+// the programs make: the application's own (velmora-resolve --proxy), else
+// the system's; never one for a loopback address. The player asks here too.
+QNetworkProxy proxyFor(const QUrl &url);
+
+// How the programs name themselves to media servers: "velmora/1.02".
+QString userAgent();
+
 // The proxy that a user names: http://host:port or socks5://host:port, or
 // no proxy at all for the empty text. Nullopt, with `error` set, otherwise.
 std::optional<QNetworkProxy> proxyFromAddress(const QString &address, QString *error);

@@ -156,7 +156,7 @@ void TestForm1::laterClicksKeepTheirPromises()
         QTRY_VERIFY(m_window->Command1->isEnabled());
         QCOMPARE(m_window->Text2->text(), playing);
         QCOMPARE(m_window->W1->url(), playing);
-        QCOMPARE(m_window->W1->mediaPlayer()->playbackState(), QMediaPlayer::PlayingState);
+        QCOMPARE(m_window->W1->engine()->state(), MpvEngine::State::Playing);
     }
     m_fake.setAudio(tracks::TwoDigit, {});
 }

@@ -59,24 +59,24 @@ void TestMpris::playerctlReachesThePlayer()
         playerctl({u"metadata"_s, u"--format"_s, u"{{title}}|{{xesam:url}}|{{mpris:length}}"_s}),
         u"Two Digit|%1|30000000"_s.arg(m_fake.songUrl(fake::tracks::TwoDigit).toString()));
 
-    QTRY_VERIFY_WITH_TIMEOUT(window.W1->mediaPlayer()->position() > 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.W1->engine()->position() > 0, 10000);
     playerctl({u"play-pause"_s});
-    QTRY_COMPARE(window.W1->mediaPlayer()->playbackState(), QMediaPlayer::PausedState);
+    QTRY_COMPARE(window.W1->engine()->state(), MpvEngine::State::Paused);
     QCOMPARE(playerctl({u"status"_s}), u"Paused"_s);
     playerctl({u"position"_s, u"20"_s}); // SetPosition
-    QTRY_VERIFY_WITH_TIMEOUT(window.W1->mediaPlayer()->position() >= 20000, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.W1->engine()->position() >= 20000, 10000);
     playerctl({u"position"_s, u"5-"_s}); // Seek, backwards
-    QTRY_VERIFY_WITH_TIMEOUT(window.W1->mediaPlayer()->position() < 16000, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.W1->engine()->position() < 16000, 10000);
     const double position = playerctl({u"position"_s}).toDouble();
     QVERIFY(position >= 14.5);
-    QVERIFY(qAbs(position * 1000 - window.W1->mediaPlayer()->position()) < 100);
+    QVERIFY(qAbs(position * 1000 - window.W1->engine()->position()) < 100);
     playerctl({u"volume"_s, u"0.3"_s});
     QTRY_COMPARE(window.W1->volume(), 30);
     QCOMPARE(playerctl({u"volume"_s}).toDouble(), 0.3);
     playerctl({u"play-pause"_s});
-    QTRY_COMPARE(window.W1->mediaPlayer()->playbackState(), QMediaPlayer::PlayingState);
+    QTRY_COMPARE(window.W1->engine()->state(), MpvEngine::State::Playing);
     playerctl({u"stop"_s});
-    QTRY_COMPARE(window.W1->mediaPlayer()->playbackState(), QMediaPlayer::StoppedState);
+    QTRY_COMPARE(window.W1->engine()->state(), MpvEngine::State::Stopped);
     QCOMPARE(playerctl({u"status"_s}), u"Stopped"_s);
     m_fake.setAudio(fake::tracks::TwoDigit, {});
 }

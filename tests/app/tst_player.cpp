@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QAudioOutput>
 #include <QClipboard>
 #include <QLabel>
 #include <QSlider>
@@ -48,15 +47,16 @@ private slots:
         QFETCH(int, expected);
         PlayerWidget w;
         QVERIFY(w.volume() == 50 && w.controls()->volume() == 50 && !w.isMuted());
-        QVERIFY(w.mediaPlayer()->source().isEmpty() && w.mediaPlayer()->loops() == 1);
-        QCOMPARE(w.mediaPlayer()->playbackRate(), 1.0);
+        QVERIFY(w.url().isEmpty() && w.engine()->property("loop-file") == u"no"_s);
+        QCOMPARE(w.engine()->property("speed").toDouble(), 1.0);
+        QCOMPARE(w.engine()->property("tls-verify"), u"yes"_s); // mpv's own default is no
         QCOMPARE(w.statusText(), texts::kReady.toString());
         // The full interface fits the strip at the bottom of the window.
         QVERIFY(w.minimumSizeHint().width() <= 391 && w.minimumSizeHint().height() <= 55);
 
         w.setVolume(percent);
         QCOMPARE(w.volume(), expected);
-        QCOMPARE(w.audioOutput()->volume(), float(expected) / 100.0f); // linear
+        QTRY_COMPARE(w.engine()->property("volume").toDouble(), double(expected));
         QCOMPARE(w.controls()->volume(), expected);
     }
 
@@ -95,7 +95,7 @@ private slots:
         menu[1]->trigger();
         QTRY_COMPARE(w.statusText(), texts::kStopped.toString());
         QTest::mouseClick(play, Qt::LeftButton); // from the start again
-        QTRY_VERIFY(w.mediaPlayer()->position() > 0);
+        QTRY_VERIFY(w.engine()->position() > 0);
         QTest::mouseClick(w.findChild<QToolButton *>(u"stopButton"_s), Qt::LeftButton);
         QTRY_COMPARE(w.statusText(), texts::kStopped.toString());
         w.setUrl(QString());
@@ -132,7 +132,7 @@ private slots:
         PlayerControls controls;
         QSet<qint64> icons;
         for (int i = 0; i < 6; ++i) {
-            controls.setState(i % 2 ? QMediaPlayer::PlayingState : QMediaPlayer::PausedState);
+            controls.setState(i % 2 ? MpvEngine::State::Playing : MpvEngine::State::Paused);
             controls.setMuted(i % 2);
             controls.setSaving(i % 2);
             for (const QToolButton *button : controls.findChildren<QToolButton *>())
@@ -158,7 +158,7 @@ private slots:
         w.setUrl(url);
         w.play(); // as the window does after setting the address
         QTRY_VERIFY2(w.statusText().startsWith(texts::kCannotPlay), qPrintable(w.statusText()));
-        QTRY_COMPARE(w.mediaPlayer()->playbackState(), QMediaPlayer::StoppedState);
+        QTRY_COMPARE(w.engine()->state(), MpvEngine::State::Stopped);
         QCOMPARE(w.url(), url);
         for (const QWidget *window : QApplication::topLevelWidgets())
             QVERIFY2(window == &w || !window->isVisible(), "a dialog opened");
