@@ -15,25 +15,25 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "sound")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://www.velmora.cn/")
 # What the programs load at run time: the Qt libraries and plugins (the
-# platform, TLS and SVG icon ones), GStreamer for MP3, AAC and WAV over http
-# and https (glib-networking gives it TLS), and a CJK font for the texts.
+# platform, TLS and SVG icon ones), libmpv for the player, and a CJK font
+# for the texts.
 set(VELMORA_DEB_DEPENDS
     "libqt6core6 (>= 6.4)"
     "libqt6gui6 (>= 6.4)"
     "libqt6widgets6 (>= 6.4)"
     "libqt6network6 (>= 6.4)"
     "libqt6dbus6 (>= 6.4)"
-    "libqt6multimedia6 (>= 6.4)"
     "libqt6svg6 (>= 6.4)"
     "qt6-qpa-plugins"
     "libc6"
     "libstdc++6"
-    "gstreamer1.0-plugins-base"
-    "gstreamer1.0-plugins-good"
-    "gstreamer1.0-libav"
-    "glib-networking"
+    "libmpv2"
     "qt6-translations-l10n"
     "fonts-wqy-microhei | fonts-noto-cjk")
 list(JOIN VELMORA_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+
+# GPL-3.0-or-later, as the libmpv the player is built on.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 include(CPack)

@@ -10,14 +10,13 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 # .deb's runtime dependencies in cmake/packaging.cmake.
 BUILD_PACKAGES=(
     cmake g++ make pkg-config
-    qt6-base-dev qt6-multimedia-dev qt6-svg-dev
+    qt6-base-dev qt6-svg-dev libmpv-dev
     qt6-httpserver-dev qt6-websockets-dev
     qt6-tools-dev qt6-l10n-tools
 )
 RUNTIME_PACKAGES=(
-    libqt6svg6 qt6-qpa-plugins
-    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
-    glib-networking fonts-wqy-microhei qt6-translations-l10n
+    libqt6svg6 qt6-qpa-plugins libmpv2
+    fonts-wqy-microhei qt6-translations-l10n
 )
 TEST_PACKAGES=(
     pulseaudio desktop-file-utils appstream dbus playerctl tinyproxy

@@ -24,15 +24,16 @@ for file in \
     ./usr/bin/velmora-resolve \
     ./usr/share/applications/cn.velmora.Velmora.desktop \
     ./usr/share/metainfo/cn.velmora.Velmora.metainfo.xml \
-    ./usr/share/icons/hicolor/scalable/apps/cn.velmora.Velmora.svg; do
+    ./usr/share/icons/hicolor/scalable/apps/cn.velmora.Velmora.svg \
+    ./usr/share/doc/velmora/copyright; do
     check "contains $file" grep -qxF "$file" <<<"$contents"
 done
 check "no static libraries or headers" bash -c '! grep -qE "\.(a|h)$" <<<"$1"' _ "$contents"
-for dep in libqt6widgets6 libqt6network6 libqt6multimedia6 libqt6svg6 qt6-qpa-plugins \
-    gstreamer1.0-plugins-good gstreamer1.0-libav glib-networking fonts-wqy-microhei \
-    qt6-translations-l10n; do
+for dep in libqt6widgets6 libqt6network6 libqt6svg6 qt6-qpa-plugins libmpv2 \
+    fonts-wqy-microhei qt6-translations-l10n; do
     check "depends on $dep" grep -q "$dep" <<<"$depends"
 done
+check "no Qt Multimedia or GStreamer" bash -c '! grep -qiE "multimedia|gstreamer" <<<"$1"' _ "$depends"
 
 dpkg-deb -x "$deb" "$work/root"
 if command -v desktop-file-validate >/dev/null; then
