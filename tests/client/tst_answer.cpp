@@ -98,6 +98,10 @@ void TestAnswer::webAudio_data()
     QTest::newRow("Windows path") << "C:/Users/a.mp3" << false;
     QTest::newRow("no host") << "http:///a.mp3" << false;
     QTest::newRow("other scheme") << "ftp://host/a.mp3" << false;
+    // What a media engine would open as well, were it asked.
+    QTest::newRow("edl") << "edl://http://host/a.mp3,0,10" << false;
+    QTest::newRow("lavfi device") << "av://lavfi:sine=frequency=440" << false;
+    QTest::newRow("lavf on a file") << "lavf://file:/etc/passwd" << false;
     QTest::newRow("relative") << "media/a.mp3" << false;
     QTest::newRow("trailing space") << "http://host/a.mp3 " << false;
 }

@@ -53,6 +53,8 @@ inline constexpr int FileUrl = 900020;     // songURL file://<tone.wav>, tname "
 inline constexpr int LocalPath = 900021;   // songURL <tone.wav> as a bare path, tname "Local Path"
 inline constexpr int LongUrl = 900023;     // Demo songURL + "?pad=xx...", tname "Long"
 inline constexpr int RelativeUrl = 900024; // songURL "media/169309.mp3", tname "Relative"
+// An http address of an M3U playlist that names the local tone file.
+inline constexpr int LocalPlaylist = 900025; // songURL media/list.m3u, tname "Playlist"
 // ControlChars: the Demo songURL, then "\n", ESC]0;owned BEL (a title change),
 // http://127.0.0.1:1/foreign.mp3, ESC[2J (clear screen) and U+009B (C1 CSI).
 inline constexpr int ControlChars = 900022; // songURL as above, tname "Bell" BEL "Name" ESC "[31m"
@@ -81,5 +83,7 @@ inline constexpr int SaveModified = 900049;  // ranges from a Last-Modified alon
 // media/expiring/<n>.wav (n counting the resolves), served until
 // expireAddresses() and refused with 403 after.
 inline constexpr int Expiring = 900050; // tname "Expiring"
+// Audio served without byte ranges, a little ahead of playback.
+inline constexpr int NoRanges = 900051; // media/noranges.wav, tname "No Ranges"
 
 } // namespace velmora::fake::tracks

@@ -147,6 +147,8 @@ void FakeResolver::setUpModes()
         {LongUrl,
          {rendata(demo + u"?pad="_s + QString(LongUrlLength - demo.size() - 5, u'x'), u"Long"_s)}},
         {RelativeUrl, {rendata(u"media/169309.mp3"_s, u"Relative"_s)}},
+        {LocalPlaylist, {rendata(media + u"list.m3u"_s, u"Playlist"_s)}},
+        {NoRanges, {rendata(media + u"noranges.wav"_s, u"No Ranges"_s)}},
     };
     for (const Known &k : KnownTracks)
         m_modes.insert(k.track, {rendata(media + u"%1.%2"_s.arg(k.track).arg(k.format), k.name)});
@@ -158,6 +160,11 @@ void FakeResolver::setUpModes()
 void FakeResolver::expireAddresses(bool andLater)
 {
     m_expiredUpTo = andLater ? INT_MAX : resolvesOf(tracks::Expiring);
+    cutStreams();
+}
+
+void FakeResolver::cutStreams()
+{
     for (const QPointer<QTcpSocket> &stream : std::exchange(m_expiringStreams, {}))
         if (stream)
             stream->abort();
@@ -225,10 +232,12 @@ void FakeResolver::serve(QTcpSocket *socket, bool tls)
                     return;
                 const auto started = std::chrono::steady_clock::now();
                 const QByteArray request = std::exchange(head, {});
-                const bool kept = send(socket, request, tls ? answer(request) : media(request));
-                if (!tls && targetOf(request).startsWith(u"/media/expiring/"_s))
+                const bool media = !tls || targetOf(request).startsWith(u"/media/"_s);
+                const bool kept =
+                    send(socket, request, media ? this->media(request) : answer(request));
+                if (targetOf(request).startsWith(u"/media/expiring/"_s))
                     m_expiringStreams << socket;
-                if (tls)
+                if (!media)
                     m_received.last().handling = std::chrono::steady_clock::now() - started;
                 if (kept)
                     idle->start(m_idleClose);
@@ -269,6 +278,8 @@ FakeResolver::Mode FakeResolver::answer(const QByteArray &head)
         mode.body =
             rendata(mediaBase().toString() + u"/media/expiring/%1.wav"_s.arg(resolvesOf(track)),
                     u"Expiring"_s);
+    if (const QByteArray host = header(head, "Host"); !host.startsWith("127.0.0.1:"))
+        mode.body.replace(mediaBase().toEncoded(), "https://" + host);
     return mode;
 }
 
@@ -334,6 +345,8 @@ FakeResolver::Mode FakeResolver::media(const QByteArray &head)
         return m_modes.value(tracks::Demo);
     if (path == u"/connections"_s)
         return Mode::file(QByteArray::number(m_connections), "text/plain", false);
+    if (path == u"/media/list.m3u"_s)
+        return Mode::file("#EXTM3U\n" VELMORA_FAKE_TONE_FILE "\n", "audio/x-mpegurl", false);
     static const QRegularExpression expiring(u"^/media/expiring/([0-9]+)\\.wav$"_s);
     if (const auto m = expiring.match(path); m.hasMatch()) {
         if (m.captured(1).toInt() <= m_expiredUpTo)
@@ -342,6 +355,12 @@ FakeResolver::Mode FakeResolver::media(const QByteArray &head)
         // Little ahead of playback, as a player buffers a long track.
         Mode file =
             Mode::file(audio.isEmpty() ? material(u"media/tone.wav"_s) : audio, "audio/wav");
+        file.way = Mode::Trickle;
+        file.chunk = 2048;
+        return file;
+    }
+    if (path == u"/media/noranges.wav"_s) {
+        Mode file = Mode::file(m_audio.value(tracks::NoRanges), "audio/wav", false);
         file.way = Mode::Trickle;
         file.chunk = 2048;
         return file;

@@ -45,7 +45,9 @@ public:
     // Port 0 picks a free one. False when either port cannot be opened.
     bool start(quint16 resolverPort = 0, quint16 mediaPort = 0);
 
-    // "127.0.0.1:PORT", what a client puts after "https://".
+    // "127.0.0.1:PORT", what a client puts after "https://". Reached by
+    // another name (through a proxy), the answers point at the audio by that
+    // name too, over https on this port.
     QString resolverHost() const { return QStringLiteral("127.0.0.1:%1").arg(m_resolverPort); }
     QUrl resolverBase() const { return QUrl(QStringLiteral("https://") + resolverHost()); }
     QUrl mediaBase() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_mediaPort)); }
@@ -64,6 +66,8 @@ public:
     // `andLater`, every one given later as well. Their streams still open are
     // cut off, so a player holding one must ask again.
     void expireAddresses(bool andLater = false);
+    // Cuts the Expiring streams still open, as a dropped connection would.
+    void cutStreams();
     // How often a track was resolved with a good signature.
     int resolvesOf(int trackId) const;
 
