@@ -15,7 +15,7 @@ namespace velmora {
 namespace {
 
 // Observed properties, by the reply id mpv hands back with each change.
-enum Observed : quint64 { TimePos = 1, Duration, Pause, PausedForCache, Seekable, Volume, Mute };
+enum Observed : quint64 { TimePos = 1, Duration, Pause, PausedForCache, Seekable };
 
 constexpr char kProtocols[] = "http,https,tcp,tls,httpproxy";
 
@@ -45,14 +45,26 @@ std::optional<MpvEngine::Failure> causeIn(const QString &line)
 
 } // namespace
 
-MpvEngine::MpvEngine(const FetchOptions &network, QObject *parent) : QObject(parent)
+MpvEngine::MpvEngine(const FetchOptions &network, QObject *parent)
+    : QObject(parent), m_network(network)
 {
+    // Once the event loop runs: a window shows without waiting for it, and a
+    // resolve already on its way has its handshake meanwhile.
+    QMetaObject::invokeMethod(this, &MpvEngine::start, Qt::QueuedConnection);
+}
+
+void MpvEngine::start()
+{
+    if (m_mpv || m_startFailed)
+        return;
     // mpv reads and writes numbers in the C locale only, and refuses to
     // start under another one; Qt sets the user's.
     std::setlocale(LC_NUMERIC, "C");
     m_mpv = mpv_create();
+    m_startFailed = !m_mpv;
     if (!m_mpv)
         return;
+    const FetchOptions &network = m_network;
     const auto option = [this](const char *name, const QString &value) {
         mpv_set_option_string(m_mpv, name, value.toUtf8().constData());
     };
@@ -68,6 +80,8 @@ MpvEngine::MpvEngine(const FetchOptions &network, QObject *parent) : QObject(par
     option("user-agent", userAgent());
     option("network-timeout", QString::number(double(network.idleTimeout.count()) / 1000.0));
     option("volume-max", QStringLiteral("100"));
+    option("volume", QString::number(m_volume));
+    option("mute", m_muted ? QStringLiteral("yes") : QStringLiteral("no"));
     // mpv trusts any certificate unless told otherwise.
     option("tls-verify", QStringLiteral("yes"));
     if (network.ssl && m_caFile.open()) {
@@ -95,6 +109,7 @@ MpvEngine::MpvEngine(const FetchOptions &network, QObject *parent) : QObject(par
     if (mpv_initialize(m_mpv) < 0) {
         mpv_destroy(m_mpv);
         m_mpv = nullptr;
+        m_startFailed = true;
         return;
     }
     mpv_request_log_messages(m_mpv, "warn");
@@ -107,9 +122,7 @@ MpvEngine::MpvEngine(const FetchOptions &network, QObject *parent) : QObject(par
                     {Duration, "duration", MPV_FORMAT_DOUBLE},
                     {Pause, "pause", MPV_FORMAT_FLAG},
                     {PausedForCache, "paused-for-cache", MPV_FORMAT_FLAG},
-                    {Seekable, "seekable", MPV_FORMAT_FLAG},
-                    {Volume, "volume", MPV_FORMAT_DOUBLE},
-                    {Mute, "mute", MPV_FORMAT_FLAG}};
+                    {Seekable, "seekable", MPV_FORMAT_FLAG}};
     for (const auto &[id, name, format] : observed)
         mpv_observe_property(m_mpv, id, name, format);
     // On mpv's thread: only post the drain, once until it has run.
@@ -136,8 +149,13 @@ MpvEngine::~MpvEngine()
 bool MpvEngine::load(const QString &address, qint64 startMs)
 {
     const std::optional<QUrl> url = webAudioUrl(address);
-    if (!url || !m_mpv)
+    if (!url)
         return false;
+    start();
+    if (!m_mpv) {
+        emit failed(Failure::Other, QStringLiteral("libmpv could not be set up"));
+        return true;
+    }
     // ffmpeg takes the http_proxy variable when given no proxy, loopback
     // and all; anything but an http:// address makes it go direct.
     const QNetworkProxy proxy = proxyFor(*url);
@@ -188,6 +206,8 @@ void MpvEngine::seek(qint64 ms)
     mpv_command_async(m_mpv, 0, command);
 }
 
+// Nothing but these two changes mpv's volume or muting (no keys, no
+// scripts), so they are kept here rather than read back.
 void MpvEngine::setVolume(int percent)
 {
     percent = qBound(0, percent, 100);
@@ -203,8 +223,9 @@ void MpvEngine::setMuted(bool muted)
         emit mutedChanged(muted);
 }
 
-QString MpvEngine::property(const char *name) const
+QString MpvEngine::property(const char *name)
 {
+    start();
     char *value = m_mpv ? mpv_get_property_string(m_mpv, name) : nullptr;
     const QString text = QString::fromUtf8(value);
     mpv_free(value);
@@ -312,14 +333,6 @@ void MpvEngine::handle(const mpv_event &event)
         case Seekable:
             if (std::exchange(m_seekable, flag) != flag)
                 emit seekableChanged(flag);
-            break;
-        case Volume:
-            if (has && qRound(number) != m_volume)
-                emit volumeChanged(m_volume = qRound(number));
-            break;
-        case Mute:
-            if (has && flag != m_muted)
-                emit mutedChanged(m_muted = flag);
             break;
         }
         break;

@@ -41,7 +41,8 @@ public:
     ~MpvEngine() override;
 
     // Plays `address` from `startMs` on. Only a web address (webAudioUrl())
-    // reaches mpv; anything else is refused here and returns false.
+    // reaches mpv; anything else is refused here and returns false. mpv is
+    // set up by then, if it was not yet.
     bool load(const QString &address, qint64 startMs = 0);
     void stop(); // unloads
     void setPaused(bool paused);
@@ -58,7 +59,7 @@ public:
     bool isMuted() const { return m_muted; }
 
     // mpv's value of an option or property, for tests and diagnostics.
-    QString property(const char *name) const;
+    QString property(const char *name);
 
 signals:
     void stateChanged(velmora::MpvEngine::State state);
@@ -73,6 +74,7 @@ signals:
     void failed(velmora::MpvEngine::Failure failure, const QString &details);
 
 private:
+    void start(); // mpv set up, once
     void drain();
     void handle(const mpv_event &event);
     void onLog(const QString &level, const QString &text);
@@ -81,7 +83,9 @@ private:
     void refresh(); // state and status from what mpv said last
     void setProperty(const char *name, const QString &value);
 
+    FetchOptions m_network;
     mpv_handle *m_mpv = nullptr;
+    bool m_startFailed = false;
     std::atomic_bool m_wakeupPending = false;
     QTemporaryFile m_caFile; // the trusted CAs where they are not the system's
     quint64 m_request = 0;   // of the latest load, to match its reply
