@@ -27,7 +27,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
-#include <QMediaPlayer>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QPushButton>
@@ -135,7 +134,7 @@ int main(int argc, char *argv[])
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         Fail(QStringLiteral("the window was never exposed"));
-    QMediaPlayer *player = window.W1->mediaPlayer();
+    MpvEngine *player = window.W1->engine();
     QNetworkAccessManager network; // the resolve half's
 
     // What the current cycle has seen so far, from the signals themselves.
@@ -149,23 +148,21 @@ int main(int argc, char *argv[])
         finished = true;
         check();
     });
-    QObject::connect(player, &QMediaPlayer::playbackStateChanged, &window,
-                     [&](QMediaPlayer::PlaybackState state) {
-                         if (state == QMediaPlayer::PlayingState) {
-                             playing = true;
-                             check();
-                         }
-                     });
+    QObject::connect(player, &MpvEngine::stateChanged, &window, [&](MpvEngine::State state) {
+        if (state == MpvEngine::State::Playing) {
+            playing = true;
+            check();
+        }
+    });
     // A short tone may be over before the next look: its end counts too.
-    QObject::connect(
-        player, &QMediaPlayer::mediaStatusChanged, &window, [&](QMediaPlayer::MediaStatus status) {
-            if (status == QMediaPlayer::BufferedMedia || status == QMediaPlayer::EndOfMedia) {
-                buffered = true;
-                check();
-            }
-        });
-    QObject::connect(player, &QMediaPlayer::errorOccurred, &window,
-                     [](QMediaPlayer::Error, const QString &why) {
+    QObject::connect(player, &MpvEngine::statusChanged, &window, [&](MpvEngine::Status status) {
+        if (status == MpvEngine::Status::Loaded || status == MpvEngine::Status::Ended) {
+            buffered = true;
+            check();
+        }
+    });
+    QObject::connect(player, &MpvEngine::failed, &window,
+                     [](MpvEngine::Failure, const QString &why) {
                          Fail(QStringLiteral("player: %1").arg(why));
                      });
 

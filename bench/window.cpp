@@ -33,7 +33,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
-#include <QMediaPlayer>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -146,7 +145,7 @@ int RunResolve(int runs)
         QTest::qWait(500);
         const int connectionsWarm = resolver.connections();
 
-        QMediaPlayer *player = window->W1->mediaPlayer();
+        MpvEngine *player = window->W1->engine();
         qint64 filledAt = -1;
         QObject::connect(window->Text2, &QLineEdit::textChanged, window.get(),
                          [&](const QString &text) {
@@ -174,12 +173,13 @@ int RunResolve(int runs)
 
         // Let the player take up the answer before the window goes, so that
         // its start does not run into the next measure.
-        const auto settled = [player] {
-            const auto status = player->mediaStatus();
-            return status == QMediaPlayer::BufferedMedia || status == QMediaPlayer::EndOfMedia ||
-                   status == QMediaPlayer::InvalidMedia;
+        bool failed = false;
+        QObject::connect(player, &MpvEngine::failed, window.get(), [&failed] { failed = true; });
+        const std::function<bool()> settled = [player, &failed] {
+            return failed || player->status() == MpvEngine::Status::Loaded ||
+                   player->status() == MpvEngine::Status::Ended;
         };
-        if (!settled() && !Await(player, &QMediaPlayer::mediaStatusChanged, 5s, settled))
+        if (!settled() && !Await(player, &MpvEngine::statusChanged, 5s, settled))
             std::fprintf(stderr, "velmora-bench-window: the player did not start on run %d\n", run);
 
         if (run % 2 == 0)
@@ -255,7 +255,7 @@ int RunFirstSound(const QString &host, const QString &caFile)
     }
 
     const std::unique_ptr<Form1> window = OpenWindow(options, fake::tracks::Demo);
-    QMediaPlayer *player = window->W1->mediaPlayer();
+    MpvEngine *player = window->W1->engine();
     bool clicked = false;
     bool moved = false;
     QObject::connect(window->Text2, &QLineEdit::textChanged, window.get(),
@@ -265,40 +265,21 @@ int RunFirstSound(const QString &host, const QString &caFile)
                              Say(QStringLiteral("address ") + text);
                          }
                      });
-    QObject::connect(player, &QMediaPlayer::mediaStatusChanged, window.get(),
-                     [&](QMediaPlayer::MediaStatus status) {
-                         if (!clicked)
-                             return;
-                         switch (status) {
-                         case QMediaPlayer::LoadingMedia:
+    QObject::connect(player, &MpvEngine::statusChanged, window.get(),
+                     [&](MpvEngine::Status status) {
+                         if (clicked && status == MpvEngine::Status::Loading)
                              Mark("loading");
-                             break;
-                         case QMediaPlayer::LoadedMedia:
+                         else if (clicked && status == MpvEngine::Status::Loaded)
                              Mark("loaded");
-                             break;
-                         case QMediaPlayer::BufferingMedia:
-                             Mark("buffering");
-                             break;
-                         case QMediaPlayer::BufferedMedia:
-                             Mark("buffered");
-                             break;
-                         default:
-                             break;
-                         }
                      });
-    QObject::connect(player, &QMediaPlayer::playbackStateChanged, window.get(),
-                     [&](QMediaPlayer::PlaybackState state) {
-                         if (clicked && state == QMediaPlayer::PlayingState)
-                             Mark("playing");
-                     });
-    QObject::connect(player, &QMediaPlayer::positionChanged, window.get(), [&](qint64 position) {
+    QObject::connect(player, &MpvEngine::positionChanged, window.get(), [&](qint64 position) {
         if (clicked && !moved && position > 0) {
             moved = true;
             Mark("position");
         }
     });
-    QObject::connect(player, &QMediaPlayer::errorOccurred, window.get(),
-                     [](QMediaPlayer::Error, const QString &why) {
+    QObject::connect(player, &MpvEngine::failed, window.get(),
+                     [](MpvEngine::Failure, const QString &why) {
                          Say(QStringLiteral("failed player: ") + why);
                      });
     BoxWatch boxes;
@@ -325,10 +306,8 @@ int RunFirstSound(const QString &host, const QString &caFile)
                 window->Command1->click();
                 Say(QStringLiteral("clicked %1").arg(at, 0, 'f', 6));
             } else if (command == "stop") {
-                // Silence before another click in the same window. Unloaded
-                // rather than stopped: a stop seeks back, which a server
-                // without byte ranges refuses.
-                player->setSource(QUrl());
+                // Silence before another click in the same window.
+                player->stop();
                 Say(QStringLiteral("stopped"));
             } else if (command == "quit") {
                 QCoreApplication::quit();
