@@ -159,10 +159,21 @@ bool MpvEngine::load(const QString &address, qint64 startMs)
     // ffmpeg takes the http_proxy variable when given no proxy, loopback
     // and all; anything but an http:// address makes it go direct.
     const QNetworkProxy proxy = proxyFor(*url);
-    setProperty("http-proxy",
-                proxy.type() == QNetworkProxy::HttpProxy
-                    ? QStringLiteral("http://%1:%2").arg(proxy.hostName()).arg(proxy.port())
-                    : QStringLiteral("direct"));
+    if (proxy.type() == QNetworkProxy::Socks5Proxy) {
+        // ffmpeg speaks to HTTP proxies only, and going round the one the
+        // listener set up is not an answer.
+        emit failed(Failure::Network, QStringLiteral("the audio cannot go through a SOCKS proxy"));
+        return true;
+    }
+    QUrl through;
+    if (proxy.type() == QNetworkProxy::HttpProxy) {
+        through.setScheme(QStringLiteral("http"));
+        through.setHost(proxy.hostName());
+        through.setPort(proxy.port());
+        through.setUserName(proxy.user());
+        through.setPassword(proxy.password());
+    }
+    setProperty("http-proxy", through.isEmpty() ? QStringLiteral("direct") : through.toString());
     setProperty("pause", QStringLiteral("no"));
     const QByteArray target = url->toEncoded();
     const QByteArray start = "start=" + QByteArray::number(double(startMs) / 1000.0, 'f', 3);
@@ -355,6 +366,9 @@ void MpvEngine::onLog(const QString &prefix, const QString &text)
         m_trouble.removeFirst();
     if (causeIn(text) == Failure::Refused)
         fail(Failure::Refused, line);
+    // Without a sound device mpv plays on in silence, the clock standing.
+    else if (text.startsWith(QLatin1String("Could not open/initialize audio device")))
+        fail(Failure::NoSound, line);
 }
 
 void MpvEngine::onEnded(int reason, int error)

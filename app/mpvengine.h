@@ -35,7 +35,7 @@ public:
     };
     // Why an address stopped playing before its end. Refused is the
     // server's 401, 403 or 410: a signed address that expired, say.
-    enum class Failure { Network, Refused, Unreadable, Unsupported, Other };
+    enum class Failure { Network, Refused, Unreadable, Unsupported, NoSound, Other };
 
     explicit MpvEngine(const FetchOptions &network = {}, QObject *parent = nullptr);
     ~MpvEngine() override;

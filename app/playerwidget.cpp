@@ -24,6 +24,8 @@ QStringView causeOf(MpvEngine::Failure failure)
         return texts::kUnreadable;
     case MpvEngine::Failure::Unsupported:
         return texts::kUnsupported;
+    case MpvEngine::Failure::NoSound:
+        return texts::kNoSound;
     case MpvEngine::Failure::Other:
         break;
     }

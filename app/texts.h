@@ -38,6 +38,7 @@ inline constexpr QStringView kUnreadable = u"无法读取音频";
 inline constexpr QStringView kUnsupported = u"格式不支持";
 inline constexpr QStringView kNetwork = u"网络错误";
 inline constexpr QStringView kAccessDenied = u"没有访问权限";
+inline constexpr QStringView kNoSound = u"没有可用的音频输出设备";
 inline constexpr QStringView kOtherFailure = u"播放出错";
 
 // The player's buttons, bars and context menu.
