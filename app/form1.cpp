@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include <limits>
 
@@ -115,6 +116,21 @@ Form1::Form1(const ResolveOptions &resolver, QWidget *parent) : QWidget(parent)
     connect(m_command, &ResolveCommand::played, m_save, &SaveCommand::setTrack);
 }
 
+namespace {
+
+// The text a velmora: link carries, or the text itself when it is none.
+QString addressIn(const QString &text)
+{
+    static const QRegularExpression link(QStringLiteral("^velmora:(//)?"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch scheme = link.match(text);
+    if (!scheme.hasMatch())
+        return text;
+    return QUrl::fromPercentEncoding(text.mid(scheme.capturedLength()).toUtf8());
+}
+
+} // namespace
+
 void Form1::openAddress(const QString &text)
 {
     show();
@@ -122,7 +138,7 @@ void Form1::openAddress(const QString &text)
     raise();
     activateWindow();
     if (!text.isEmpty())
-        m_command->open(text);
+        m_command->open(addressIn(text));
 }
 
 namespace {

@@ -58,7 +58,7 @@ public:
     QString desktopEntry() const;
     QStringList supportedUriSchemes() const
     {
-        return {QStringLiteral("http"), QStringLiteral("https")};
+        return {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("velmora")};
     }
     QStringList supportedMimeTypes() const { return {}; }
 

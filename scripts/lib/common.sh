@@ -20,7 +20,7 @@ RUNTIME_PACKAGES=(
 )
 TEST_PACKAGES=(
     pulseaudio desktop-file-utils appstream dbus playerctl tinyproxy
-    python3-pyatspi at-spi2-core xvfb xauth
+    python3-pyatspi at-spi2-core xvfb xauth xdg-utils
 )
 # For scripts/fuzz: clang and its libFuzzer + sanitizer runtimes.
 FUZZ_PACKAGES=(

@@ -222,13 +222,13 @@ void TestForm1::closingCancelsASave()
     QVERIFY(!QFileInfo::exists(target));
 }
 
-// A later start, a drop: the address waits in Text1 while a click is under
-// way and is resolved when it ends.
+// A later start with a browser's link, a drop: the address waits in Text1
+// while a click is under way and is resolved when it ends.
 void TestForm1::opensFromOutside()
 {
     click(playPage(tracks::Stall));
-    m_window->openAddress(u"see "_s + playPage(tracks::TwoDigit));
-    QCOMPARE(m_window->Text1->text(), u"see "_s + playPage(tracks::TwoDigit));
+    m_window->openAddress(u"velmora://"_s + playPage(tracks::TwoDigit));
+    QCOMPARE(m_window->Text1->text(), playPage(tracks::TwoDigit));
     QVERIFY(closeBox()); // the stalled click ends
     QTRY_COMPARE(m_window->Text2->text(), m_fake.songUrl(tracks::TwoDigit).toString());
 

@@ -1,13 +1,17 @@
 // The desktop's media controls, driven by the real playerctl over the session
-// bus (the test runs under dbus-run-session) against the real window.
+// bus (the test runs under dbus-run-session) against the real window; and a
+// link from a browser, through xdg-open and the built desktop entry.
 #include "againstfake.h"
 #include "form1.h"
 #include "mpris.h"
 #include "playerwidget.h"
+#include "singleinstance.h"
 
+#include <QDir>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace velmora;
@@ -20,9 +24,12 @@ class TestMpris : public QObject
 private slots:
     void initTestCase();
     void playerctlReachesThePlayer();
+    void browserLinkReachesTheWindow();
 
 private:
     QString playerctl(const QStringList &arguments);
+    static bool run(const QString &program, const QStringList &arguments,
+                    const QProcessEnvironment &environment);
 
     fake::FakeResolver m_fake;
 };
@@ -79,6 +86,55 @@ void TestMpris::playerctlReachesThePlayer()
     QTRY_COMPARE(window.W1->engine()->state(), MpvEngine::State::Stopped);
     QCOMPARE(playerctl({u"status"_s}), u"Stopped"_s);
     m_fake.setAudio(fake::tracks::TwoDigit, {});
+}
+
+bool TestMpris::run(const QString &program, const QStringList &arguments,
+                    const QProcessEnvironment &environment)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    QSignalSpy ended(&process, &QProcess::finished);
+    process.start(program, arguments);
+    return ended.wait(10000) && process.exitCode() == 0;
+}
+
+// The desktop entry, its Exec pointed at the built program, is installed in a
+// data folder of the test's own and registered as a package would; xdg-open
+// starts it on a link as the bookmarklet makes one, and it hands the link to
+// the window already open.
+void TestMpris::browserLinkReachesTheWindow()
+{
+    QTemporaryDir home, runtime;
+    QVERIFY(QDir(home.path()).mkpath(u"data/applications"_s));
+    QFile entry(QStringLiteral(VELMORA_DESKTOP_FILE));
+    QVERIFY(entry.open(QIODevice::ReadOnly));
+    QFile installed(home.filePath(u"data/applications/cn.velmora.Velmora.desktop"_s));
+    QVERIFY(installed.open(QIODevice::WriteOnly));
+    installed.write(entry.readAll().replace("\nExec=velmora ", "\nExec=" VELMORA_EXE " "));
+    installed.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"XDG_DATA_HOME"_s, home.filePath(u"data"_s));
+    environment.insert(u"XDG_CONFIG_HOME"_s, home.path());
+    environment.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
+    // xdg-open hands links on only in a graphical session; the program
+    // itself stays offscreen.
+    if (!environment.contains(u"DISPLAY"_s))
+        environment.insert(u"WAYLAND_DISPLAY"_s, u"velmora-test"_s);
+    QVERIFY(
+        run(u"update-desktop-database"_s, {home.filePath(u"data/applications"_s)}, environment));
+
+    m_fake.setAudio(fake::tracks::TestTone, silentWav(30));
+    Form1 window(fakeOptions(m_fake));
+    window.show();
+    QVERIFY((new Mpris(&window))->publish());
+    SingleInstance instance;
+    QVERIFY(instance.listen(runtime.filePath(u"velmora.socket"_s)));
+    connect(&instance, &SingleInstance::received, &window, &Form1::openAddress);
+    const QString link = u"velmora:"_s + QUrl::toPercentEncoding(playPage(fake::tracks::TestTone));
+    QVERIFY(run(u"xdg-open"_s, {link}, environment));
+    QTRY_COMPARE_WITH_TIMEOUT(playerctl({u"metadata"_s, u"xesam:url"_s}),
+                              m_fake.songUrl(fake::tracks::TestTone).toString(), 10000);
+    m_fake.setAudio(fake::tracks::TestTone, {});
 }
 
 QTEST_MAIN(TestMpris)

@@ -46,6 +46,8 @@ if command -v appstreamcli >/dev/null; then
 fi
 check "desktop entry is in AudioVideo" grep -q '^Categories=AudioVideo;' \
     "$work/root/usr/share/applications/cn.velmora.Velmora.desktop"
+check "desktop entry opens velmora: links" grep -q '^MimeType=x-scheme-handler/velmora;' \
+    "$work/root/usr/share/applications/cn.velmora.Velmora.desktop"
 
 echo "$info" | sed -n '/Package:/,$p'
 [ "$failures" -eq 0 ]
