@@ -9,6 +9,7 @@
 #include "texts.h"
 
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFont>
@@ -16,6 +17,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -156,6 +158,25 @@ QString droppedText(const QMimeData *data)
 }
 
 } // namespace
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    if (!m_save->isSaving())
+        return QWidget::closeEvent(event);
+    event->ignore();
+    auto *box = new QMessageBox(QMessageBox::Question, texts::kCloseWhileSavingTitle.toString(),
+                                texts::kCloseWhileSaving.toString(),
+                                QMessageBox::Yes | QMessageBox::No, this);
+    box->setDefaultButton(QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this](int answer) {
+        if (answer != QMessageBox::Yes)
+            return;
+        m_save->cancel(); // the part file stays for the next save
+        close();
+    });
+    box->open();
+}
 
 void Form1::dragEnterEvent(QDragEnterEvent *event)
 {

@@ -43,6 +43,8 @@ public:
     SaveCommand *saveCommand() const { return m_save; }
 
 protected:
+    // Asks first while a save runs: closing stops it.
+    void closeEvent(QCloseEvent *event) override;
     // A link dropped anywhere on the window is resolved.
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;

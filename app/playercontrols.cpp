@@ -4,10 +4,12 @@
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QEvent>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
+#include <QTextDocument>
 #include <QToolButton>
 
 #include <limits>
@@ -31,9 +33,11 @@ QToolButton *makeButton(QWidget *parent, const QString &name, QStyle::StandardPi
     return button;
 }
 
-int toSliderValue(qint64 ms)
+// The position bar counts seconds: what a screen reader says of it, and
+// the steps of its arrow keys.
+int toSeconds(qint64 ms)
 {
-    return int(qBound(qint64(0), ms, qint64(std::numeric_limits<int>::max())));
+    return int(qBound(qint64(0), ms / 1000, qint64(std::numeric_limits<int>::max())));
 }
 
 } // namespace
@@ -67,7 +71,6 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_muteButton = makeButton(this, u"muteButton"_s, QStyle::SP_MediaVolume, texts::kMute);
     m_saveButton = makeButton(this, u"saveButton"_s, QStyle::SP_DialogSaveButton, texts::kSave);
 
-    // Milliseconds, so that even a short clip moves the handle.
     m_positionSlider = new QSlider(Qt::Horizontal, this);
     m_positionSlider->setObjectName(u"positionSlider"_s);
     m_positionSlider->setToolTip(texts::kPosition.toString());
@@ -77,7 +80,6 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
 
     m_timeLabel = new QLabel(this);
     m_timeLabel->setObjectName(u"timeLabel"_s);
-    m_timeLabel->setAccessibleName(texts::kTimeName.toString());
 
     m_volumeSlider = new QSlider(Qt::Horizontal, this);
     m_volumeSlider->setObjectName(u"volumeSlider"_s);
@@ -87,11 +89,15 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_volumeSlider->setPageStep(10);
     m_volumeSlider->setFixedWidth(90);
 
-    // Long causes must not widen the strip; the tooltip keeps the details.
+    // Long causes must not widen the strip: the line is cut to its width,
+    // and the tooltip keeps the whole text. What came from the network
+    // (names, addresses) is never taken for markup.
     m_statusLabel = new QLabel(this);
     m_statusLabel->setObjectName(u"statusLabel"_s);
     m_statusLabel->setAccessibleName(texts::kStatusName.toString());
+    m_statusLabel->setTextFormat(Qt::PlainText);
     m_statusLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_statusLabel->installEventFilter(this);
 
     auto *transport = new QHBoxLayout;
     transport->setSpacing(2);
@@ -120,7 +126,7 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     connect(m_volumeSlider, &QSlider::valueChanged, this, &PlayerControls::changeVolume);
     connect(m_positionSlider, &QSlider::valueChanged, this, &PlayerControls::onPositionEdited);
     connect(m_positionSlider, &QSlider::sliderReleased, this,
-            [this] { emit seek(m_positionSlider->value()); });
+            [this] { emit seek(qint64(m_positionSlider->value()) * 1000); });
 
     // The context menu says what the buttons do, plus copying the address.
     const auto menuAction = [this](QStringView text, const QString &name) {
@@ -162,7 +168,7 @@ int PlayerControls::volume() const
 
 QString PlayerControls::statusText() const
 {
-    return m_statusLabel->text();
+    return m_statusText;
 }
 
 void PlayerControls::setState(MpvEngine::State state)
@@ -183,10 +189,10 @@ void PlayerControls::setDuration(qint64 ms)
     m_duration = qMax<qint64>(0, ms);
     {
         const QSignalBlocker blocker(m_positionSlider);
-        m_positionSlider->setRange(0, toSliderValue(m_duration));
+        m_positionSlider->setRange(0, toSeconds(m_duration));
     }
     m_positionSlider->setEnabled(m_duration > 0);
-    updateTimeLabel(m_positionSlider->value());
+    updateTimeLabel(qint64(m_positionSlider->value()) * 1000);
 }
 
 void PlayerControls::setPosition(qint64 ms)
@@ -195,7 +201,7 @@ void PlayerControls::setPosition(qint64 ms)
         return;
     {
         const QSignalBlocker blocker(m_positionSlider);
-        m_positionSlider->setValue(toSliderValue(ms));
+        m_positionSlider->setValue(toSeconds(ms));
     }
     updateTimeLabel(ms);
 }
@@ -240,8 +246,26 @@ void PlayerControls::setSaving(bool saving)
 
 void PlayerControls::setStatusText(const QString &text, const QString &details)
 {
-    m_statusLabel->setText(text);
-    m_statusLabel->setToolTip(details.isEmpty() ? text : details);
+    m_statusText = text;
+    m_statusLabel->setToolTip(Qt::convertFromPlainText(
+        details.isEmpty() || details == text ? text : text + u'\n' + details));
+    // What the screen shows, whole and in Chinese; the details are the
+    // server's or the engine's words.
+    m_statusLabel->setAccessibleDescription(text);
+    elideStatus();
+}
+
+void PlayerControls::elideStatus()
+{
+    m_statusLabel->setText(m_statusLabel->fontMetrics().elidedText(
+        m_statusText, Qt::ElideRight, m_statusLabel->contentsRect().width()));
+}
+
+bool PlayerControls::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_statusLabel && event->type() == QEvent::Resize)
+        elideStatus();
+    return QWidget::eventFilter(watched, event);
 }
 
 void PlayerControls::onPlayClicked()
@@ -253,17 +277,19 @@ void PlayerControls::onPlayClicked()
 }
 
 // Only user actions get here: the setters block the slider's signals.
-void PlayerControls::onPositionEdited(int ms)
+void PlayerControls::onPositionEdited(int seconds)
 {
     if (m_positionSlider->isSliderDown())
-        updateTimeLabel(ms); // seek once, on release
+        updateTimeLabel(qint64(seconds) * 1000); // seek once, on release
     else
-        emit seek(ms);
+        emit seek(qint64(seconds) * 1000);
 }
 
 void PlayerControls::updateTimeLabel(qint64 positionMs)
 {
-    m_timeLabel->setText(formatPlayTime(positionMs) + u" / "_s + formatPlayTime(m_duration));
+    const QString played = formatPlayTime(positionMs), length = formatPlayTime(m_duration);
+    m_timeLabel->setText(played + u" / "_s + length);
+    m_timeLabel->setAccessibleName(texts::playTime(played, length));
 }
 
 } // namespace velmora

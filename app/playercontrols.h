@@ -37,6 +37,7 @@ public slots:
     void setPosition(qint64 ms);
     void setVolume(int percent);
     void setMuted(bool muted);
+    // The whole text stays readable in the tooltip, with the details.
     void setStatusText(const QString &text, const QString &details = {});
     // Whether there is an audio address to copy, and one to save.
     void setHasAddress(bool hasAddress);
@@ -55,10 +56,14 @@ signals:
     void save();
     void cancelSave();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     const QIcon &icon(QStyle::StandardPixmap which);
     void onPlayClicked();
-    void onPositionEdited(int ms);
+    void onPositionEdited(int seconds);
+    void elideStatus();
     void updateTimeLabel(qint64 positionMs);
 
     MpvEngine::State m_state = MpvEngine::State::Stopped;
@@ -79,6 +84,7 @@ private:
     QAction *m_copyAction = nullptr;
     QAction *m_saveAction = nullptr;
     bool m_saving = false;
+    QString m_statusText;      // whole; the label may show it cut
     QHash<int, QIcon> m_icons; // by QStyle::StandardPixmap
 };
 

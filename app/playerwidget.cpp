@@ -70,9 +70,9 @@ PlayerWidget::PlayerWidget(const FetchOptions &network, QWidget *parent)
     updateStatus();
 }
 
-void PlayerWidget::setUrl(const QString &url, bool renewable)
+void PlayerWidget::setUrl(const QString &url, bool renewable, const QString &trackName)
 {
-    takeUrl(url, renewable);
+    takeUrl(url, renewable, trackName);
     if (url.isEmpty())
         m_engine->stop();
     else
@@ -80,9 +80,10 @@ void PlayerWidget::setUrl(const QString &url, bool renewable)
     updateStatus();
 }
 
-void PlayerWidget::takeUrl(const QString &url, bool renewable)
+void PlayerWidget::takeUrl(const QString &url, bool renewable, const QString &trackName)
 {
     m_url = url;
+    m_trackName = trackName;
     m_renewable = renewable;
     m_renewing = false;
     m_resumeAt = 0;
@@ -127,7 +128,7 @@ void PlayerWidget::renewUrl(const QString &url)
         m_notice.clear();
         return fail(texts::kAccessDenied, expired);
     }
-    takeUrl(url, true);
+    takeUrl(url, true, m_trackName);
     // Until the new address has played on: were it refused too, that is
     // reported, not renewed again and again.
     m_renewing = true;
@@ -203,9 +204,8 @@ void PlayerWidget::updateStatus()
             text = texts::kFinished.toString();
             break;
         case MpvEngine::Status::Loaded:
-            text =
-                (m_engine->state() == MpvEngine::State::Paused ? texts::kPaused : texts::kPlaying)
-                    .toString();
+            text = m_engine->state() == MpvEngine::State::Paused ? texts::kPaused.toString()
+                                                                 : texts::playing(m_trackName);
             break;
         }
     }

@@ -33,7 +33,8 @@ public:
     // A `renewable` address (one a resolve gave) that the server refuses
     // later (403, 410: signed addresses expire) is not reported at once:
     // renewalNeeded() asks for a fresh one, and renewUrl() goes on with it.
-    void setUrl(const QString &url, bool renewable = false);
+    // `trackName` names it in the status line while it plays.
+    void setUrl(const QString &url, bool renewable = false, const QString &trackName = {});
 
     // The fresh address for one that expired: plays on from where it
     // stopped. Empty when none could be had: the refusal is reported then.
@@ -56,6 +57,7 @@ public:
     // the playback status until the next address or the user's next play,
     // pause or stop. An empty text takes it away.
     void setNotice(const QString &text, const QString &details = {});
+    QString notice() const { return m_notice; }
 
     QSize sizeHint() const override;
 
@@ -68,7 +70,7 @@ signals:
 
 private:
     void onFailed(MpvEngine::Failure failure, const QString &details);
-    void takeUrl(const QString &url, bool renewable);
+    void takeUrl(const QString &url, bool renewable, const QString &trackName);
     void load(qint64 startMs = 0);
     void fail(QStringView cause, const QString &details);
     void copyAddress();
@@ -77,6 +79,7 @@ private:
     MpvEngine *m_engine = nullptr;
     PlayerControls *m_controls = nullptr;
     QString m_url;
+    QString m_trackName;
     QString m_failure; // status text of the current address's failure
     QString m_failureDetails;
     bool m_renewable = false;

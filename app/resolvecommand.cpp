@@ -45,6 +45,7 @@ void ResolveCommand::run()
 
     m_controls.button->setEnabled(false);
     m_controls.window->setCursor(Qt::BusyCursor);
+    m_controls.player->setNotice(texts::kResolving.toString());
     m_trackId = *trackId;
     m_request = new TrackResolve(m_network, *trackId, m_options, this);
     connect(m_request, &TrackResolve::finished, this, &ResolveCommand::onResolved);
@@ -62,9 +63,12 @@ void ResolveCommand::open(const QString &text)
 void ResolveCommand::onResolved(const Resolution &result)
 {
     m_controls.window->unsetCursor();
+    if (m_controls.player->notice() == texts::kResolving) // nothing else has come meanwhile
+        m_controls.player->setNotice({});
     switch (result.outcome) {
     case Resolution::Outcome::Play:
-        play(result.songUrl);
+        play(result.songUrl,
+             result.trackName == QLatin1String(kTrackNotFound) ? QString() : result.trackName);
         m_playedTrackId = m_trackId;
         emit played(m_trackId, result.trackName);
         end();
@@ -79,10 +83,10 @@ void ResolveCommand::onResolved(const Resolution &result)
     }
 }
 
-void ResolveCommand::play(const QString &songUrl)
+void ResolveCommand::play(const QString &songUrl, const QString &trackName)
 {
     m_controls.result->setText(songUrl);
-    m_controls.player->setUrl(songUrl, true);
+    m_controls.player->setUrl(songUrl, true, trackName);
     m_controls.player->play();
     m_controls.player->setVolume(100);
 }

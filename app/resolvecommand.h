@@ -61,7 +61,7 @@ signals:
 
 private:
     void onResolved(const Resolution &result);
-    void play(const QString &songUrl);
+    void play(const QString &songUrl, const QString &trackName);
     void showMessage(QMessageBox::Icon icon, QStringView text, QStringView title,
                      const QString &detail);
     void end();

@@ -27,7 +27,9 @@ inline constexpr QStringView kRequestErrorTitle = u"数据错误";
 // The player's status line. A failure reads kCannotPlay and one of the causes.
 inline constexpr QStringView kReady = u"就绪";
 inline constexpr QStringView kBuffering = u"正在缓冲…";
-inline constexpr QStringView kPlaying = u"正在播放";
+inline constexpr QStringView kResolving = u"正在解析…";
+inline constexpr QStringView kPlaying = u"正在播放：";
+inline constexpr QStringView kUnnamedTrack = u"未命名歌曲";
 inline constexpr QStringView kPaused = u"已暂停";
 inline constexpr QStringView kStopped = u"已停止";
 inline constexpr QStringView kFinished = u"播放完毕";
@@ -70,11 +72,26 @@ inline constexpr QStringView kResultDescription = u"解析得到的音频直链�
 inline constexpr QStringView kSpareName = u"备用按钮";
 inline constexpr QStringView kPlayerName = u"播放器";
 inline constexpr QStringView kStatusName = u"播放状态";
-inline constexpr QStringView kTimeName = u"播放时间";
+
+// Closing the window while a save runs: text, then title.
+inline constexpr QStringView kCloseWhileSaving =
+    u"正在保存音频。现在关闭，下次保存这首歌曲时会从中断的地方继续。\n确定要关闭吗？";
+inline constexpr QStringView kCloseWhileSavingTitle = u"正在保存";
 
 inline QString cannotPlay(QStringView cause)
 {
     return kCannotPlay.toString().append(cause);
+}
+
+inline QString playing(const QString &trackName)
+{
+    return kPlaying.toString().append(trackName.isEmpty() ? kUnnamedTrack.toString() : trackName);
+}
+
+// The time label as a screen reader says it: "已播放 0:01，共 0:20".
+inline QString playTime(const QString &played, const QString &length)
+{
+    return QStringLiteral("已播放 %1，共 %2").arg(played, length);
 }
 
 } // namespace velmora::texts

@@ -14,10 +14,11 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
+#include <QTextDocument>
 #include <QToolButton>
 
 #include <memory>
@@ -44,7 +45,8 @@ private slots:
     void opensFromOutside();
     void offersTheClipboard();
     void keepsTheConnectionWarm();
-    void staysResponsiveWhileWaiting();
+    void waitsVisibly();
+    void networkTextStaysText();
     void closingWhileWaitingAborts();
 
 private:
@@ -57,6 +59,7 @@ private:
 void TestForm1::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true); // the remembered folder stays out of ~/.config
+    QSettings().clear();                      // and an earlier run's goes
     installTranslations(*qApp);
     QVERIFY(m_fake.start());
 }
@@ -159,6 +162,8 @@ void TestForm1::laterClicksKeepTheirPromises()
         QCOMPARE(m_window->W1->engine()->state(), MpvEngine::State::Playing);
     }
     m_fake.setAudio(tracks::TwoDigit, {});
+    m_window->close(); // no save runs: nothing to ask
+    QVERIFY(!m_window->isVisible() && !QApplication::activeModalWidget());
 }
 
 // The save button asks where, in Chinese, with the track's name, saves the
@@ -200,8 +205,9 @@ void TestForm1::savesWhatPlays()
     }
 }
 
-// A save in flight says how far it is; closing the window stops it and keeps
-// the part file for next time, with nothing under the final name.
+// A save in flight says how far it is; closing the window asks first, and
+// then stops it and keeps the part file for next time, with nothing under
+// the final name.
 void TestForm1::closingCancelsASave()
 {
     QTemporaryDir folder;
@@ -217,7 +223,25 @@ void TestForm1::closingCancelsASave()
     QTRY_VERIFY(m_window->W1->statusText().contains(u"% "_s));
     QVERIFY(m_window->W1->statusText().startsWith(u"正在保存 "_s));
     QCOMPARE(m_window->W1->findChild<QToolButton *>(u"saveButton"_s)->toolTip(), u"取消保存"_s);
-    m_window.reset();
+    const auto askedToClose = [this] {
+        m_window->close();
+        QMessageBox *box = nullptr;
+        const auto open = [&] {
+            return (box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
+        };
+        return QTest::qWaitFor(open) ? box : nullptr;
+    };
+    QMessageBox *box = askedToClose();
+    QVERIFY(box && box->text() == texts::kCloseWhileSaving && box->icon() == QMessageBox::Question);
+    const QString answers =
+        box->button(QMessageBox::Yes)->text() + box->button(QMessageBox::No)->text();
+    QVERIFY2(readsChinese(answers), qPrintable(answers));
+    QTest::keyClick(box, Qt::Key_Return); // the default: no
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+    QVERIFY(m_window->isVisible() && m_window->saveCommand()->isSaving());
+    QVERIFY(box = askedToClose());
+    box->button(QMessageBox::Yes)->click();
+    QTRY_VERIFY(!m_window->isVisible());
     QVERIFY(QFileInfo(target + u".part"_s).size() > 0);
     QVERIFY(!QFileInfo::exists(target));
 }
@@ -283,28 +307,40 @@ void TestForm1::keepsTheConnectionWarm()
     QCOMPARE(m_fake.connections(), opened + 3);
 }
 
-void TestForm1::staysResponsiveWhileWaiting()
+// While the answer is awaited the status line says so, a second click does
+// nothing and an edit does not touch the request in flight.
+void TestForm1::waitsVisibly()
 {
     click(playPage(tracks::Stall));
     QTRY_VERIFY(!m_fake.received().isEmpty() &&
                 m_fake.received().last().url.query().startsWith(u"id=%1&"_s.arg(tracks::Stall)));
     const auto sent = m_fake.received().size();
-
-    // The event loop runs: timers fire and typing works.
-    QTimer timer;
-    QSignalSpy tick(&timer, &QTimer::timeout);
-    timer.start(10);
-    QVERIFY(tick.wait());
+    QCOMPARE(m_window->W1->statusText(), texts::kResolving.toString());
     QTest::keyClicks(m_window->Text1, "x");
-    QVERIFY(m_window->Text1->text().endsWith(u'x'));
-
-    // A second click does nothing; the edit does not touch the request in flight.
     QTest::mouseClick(m_window->Command1, Qt::LeftButton);
     QCOMPARE(m_fake.received().size(), sent);
     QVERIFY(m_window->resolveCommand()->request()->requestAddress().contains(
         u"id=%1&"_s.arg(tracks::Stall)));
-    QCOMPARE(closeBox()->text, u"数据请求错误!");
+    QCOMPARE(closeBox()->text, texts::kRequestError.toString());
     QTRY_VERIFY(m_window->Command1->isEnabled());
+    QCOMPARE(m_window->W1->statusText(), texts::kReady.toString());
+}
+
+// A name from the network is shown as it is, never as markup; the status
+// line is cut to its width and keeps the whole text in its tooltip and for
+// screen readers.
+void TestForm1::networkTextStaysText()
+{
+    click(playPage(tracks::HtmlName));
+    const QString whole = texts::playing(QLatin1String(tracks::HtmlNameText));
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->W1->statusText(), whole, 10000);
+    const auto *status = m_window->W1->findChild<QLabel *>(u"statusLabel"_s);
+    QCOMPARE(status->textFormat(), Qt::PlainText);
+    QVERIFY(status->text().endsWith(u'…') && whole.startsWith(status->text().chopped(1)));
+    QTextDocument tip;
+    tip.setHtml(status->toolTip());
+    QCOMPARE(tip.toPlainText(), whole);
+    QCOMPARE(status->accessibleDescription(), whole);
 }
 
 void TestForm1::closingWhileWaitingAborts()
@@ -314,7 +350,6 @@ void TestForm1::closingWhileWaitingAborts()
     QVERIFY(request);
     m_window.reset();
     QVERIFY(!request); // gone with the window: nothing can answer into it
-    QVERIFY(!QApplication::activeModalWidget());
 }
 
 QTEST_MAIN(TestForm1)

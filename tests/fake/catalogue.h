@@ -53,6 +53,10 @@ inline constexpr int FileUrl = 900020;     // songURL file://<tone.wav>, tname "
 inline constexpr int LocalPath = 900021;   // songURL <tone.wav> as a bare path, tname "Local Path"
 inline constexpr int LongUrl = 900023;     // Demo songURL + "?pad=xx...", tname "Long"
 inline constexpr int RelativeUrl = 900024; // songURL "media/169309.mp3", tname "Relative"
+// The Demo songURL, with a name that holds markup and outgrows a status line.
+inline constexpr int HtmlName = 900026; // tname HtmlNameText
+inline constexpr char HtmlNameText[] =
+    "<b>Velmora</b> <img src=\"x\"> &amp; a name far longer than the player's line";
 // An http address of an M3U playlist that names the local tone file.
 inline constexpr int LocalPlaylist = 900025; // songURL media/list.m3u, tname "Playlist"
 // ControlChars: the Demo songURL, then "\n", ESC]0;owned BEL (a title change),

@@ -148,6 +148,7 @@ void FakeResolver::setUpModes()
          {rendata(demo + u"?pad="_s + QString(LongUrlLength - demo.size() - 5, u'x'), u"Long"_s)}},
         {RelativeUrl, {rendata(u"media/169309.mp3"_s, u"Relative"_s)}},
         {LocalPlaylist, {rendata(media + u"list.m3u"_s, u"Playlist"_s)}},
+        {HtmlName, {rendata(demo, QLatin1String(HtmlNameText))}},
         {NoRanges, {rendata(media + u"noranges.wav"_s, u"No Ranges"_s)}},
     };
     for (const Known &k : KnownTracks)

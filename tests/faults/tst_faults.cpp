@@ -335,7 +335,7 @@ void TestFaults::midTrack()
         // Plays on, the same address.
         QTRY_VERIFY_WITH_TIMEOUT(engine->position() > left + 1000, 10'000);
         QCOMPARE(window->Text2->text(), first);
-        QCOMPARE(player->statusText(), texts::kPlaying.toString());
+        QVERIFY(player->statusText().startsWith(texts::kPlaying));
     } else {
         QTRY_VERIFY_WITH_TIMEOUT(window->Text2->text() != first && engine->position() > left,
                                  20'000);
