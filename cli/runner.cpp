@@ -4,6 +4,7 @@
 #include "messages.h"
 #include "request.h"
 #include "save.h"
+#include "streams.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -13,12 +14,6 @@
 #include <algorithm>
 #include <iostream>
 #include <string>
-
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace velmora::cli {
 
@@ -78,18 +73,7 @@ QString escapeControls(const QString &text)
 
 void writeLine(std::FILE *stream, const QByteArray &line)
 {
-    std::fwrite(line.constData(), 1, size_t(line.size()), stream);
-    std::fputc('\n', stream);
-    std::fflush(stream); // a reader downstream sees each result at once
-}
-
-bool isTerminal(std::FILE *stream)
-{
-#ifdef Q_OS_WIN
-    return _isatty(_fileno(stream));
-#else
-    return isatty(fileno(stream));
-#endif
+    writeText(stream, line + '\n');
 }
 
 ProgressLine::Mode progressMode(const Options &options, std::FILE *err)

@@ -34,6 +34,7 @@ private slots:
     void options();
     void save_data();
     void save();
+    void terminal();
 
 private:
     FakeResolver m_fake;
@@ -309,6 +310,17 @@ void TestCli::save()
     QCOMPARE(saved.readAll(), before == Before::Target && options.isEmpty() ? "mine" : audio);
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files),
              QStringList{saved.fileName().section(u'/', -1)});
+}
+
+void TestCli::terminal()
+{
+    // A console shows the text as written, whatever its code page (437
+    // under Wine here).
+    const QString text = u"《无地址的歌曲》"_s;
+    const auto r = runCli(m_fake, {text}, {}, -1, true);
+    QCOMPARE(r.status, 3);
+    QVERIFY2(r.out.join(u'\n').contains(u'\'' + text + u"': no play-page address"_s),
+             qPrintable(r.out.join(u'\n')));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
