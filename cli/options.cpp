@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "filefailure.h"
 #include "messages.h"
 #include "settings.h"
 
@@ -43,7 +44,7 @@ std::optional<QSslConfiguration> trustWithCaFile(const QString &path, QString *e
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = messages::kCannotReadCa.toString().arg(path, file.errorString());
+        *error = messages::kCannotReadCa.toString().arg(path, fileFailure(file, FileUse::Read));
         return std::nullopt;
     }
     const QByteArray pem = file.readAll();

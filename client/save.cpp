@@ -1,6 +1,7 @@
 #include "save.h"
 
 #include "causes.h"
+#include "filefailure.h"
 #include "filename.h"
 
 #include <QDir>
@@ -206,7 +207,8 @@ bool AudioSave::write(const QByteArray &data)
             m_offset > 0 ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate;
         if (!m_part.open(mode)) {
             fail(SaveResult::Failure::Write,
-                 causes::text(causes::kCannotWrite).arg(m_part.fileName(), m_part.errorString()));
+                 causes::text(causes::kCannotWrite)
+                     .arg(m_part.fileName(), fileFailure(m_part, FileUse::Write)));
             return false;
         }
         QFile validator(validatorPath(m_target));
@@ -217,7 +219,8 @@ bool AudioSave::write(const QByteArray &data)
     }
     if (m_part.write(data) != data.size() || !m_part.flush()) {
         fail(SaveResult::Failure::Write,
-             causes::text(causes::kCannotWrite).arg(m_part.fileName(), m_part.errorString()));
+             causes::text(causes::kCannotWrite)
+                 .arg(m_part.fileName(), fileFailure(m_part, FileUse::Write)));
         return false;
     }
     if (m_part.size() > m_options.maxBytes) {
@@ -284,7 +287,7 @@ void AudioSave::complete()
     if (error)
         return fail(SaveResult::Failure::Write,
                     causes::text(causes::kCannotWrite)
-                        .arg(m_target, QString::fromLocal8Bit(error.message())));
+                        .arg(m_target, fileFailure(QFile(m_target), FileUse::Write)));
     QFile::remove(validatorPath(m_target));
     m_done = true;
     stop();

@@ -189,8 +189,12 @@ void TestCli::options_data()
     row("-j 0", {u"-j"_s, u"0"_s}, 2, u"-j"_s);
     row("ftp proxy", {u"--proxy"_s, u"ftp://127.0.0.1:21"_s}, 2, u"--proxy"_s);
     row("proxy without port", {u"--proxy"_s, u"http://127.0.0.1"_s}, 2, u"--proxy"_s);
+    // In its own words on every system, not the system's.
     row("unreadable CA", {u"--cacert"_s, u"/nonexistent/ca.pem"_s}, 2,
-        u"cannot read the CA file '/nonexistent/ca.pem'"_s);
+        u"cannot read the CA file '/nonexistent/ca.pem': no such file\n"_s);
+    const QString folder = QFileInfo(FakeResolver::caFilePath()).path();
+    row("CA is a folder", {u"--cacert"_s, folder}, 2,
+        u"cannot read the CA file '%1': it is a folder\n"_s.arg(folder));
     row("invalid CA", {u"--cacert"_s, notPem->fileName()}, 2, u"holds no PEM certificate"_s);
     // Help and version are answered before the values of other options are checked.
     row("--help", {u"--help"_s, u"-j"_s, u"0"_s}, 0, u"3  an input holds no play-page address"_s);
@@ -259,7 +263,8 @@ void TestCli::save_data()
         {SaveError, Before::Nothing, 5, u"  "_s, gaveUp.arg(3), {retries, u"2"_s}});
     row("shorter than announced",
         {SaveLonger, Before::Nothing, 5, u" bytes=262144-"_s, gaveUp.arg(2), {retries, u"1"_s}});
-    row("disk full", {SaveWhole, Before::Nothing, 5, {}, u"could not write"_s, {}, 1, 100'000});
+    row("disk full",
+        {SaveWhole, Before::Nothing, 5, {}, u".part: the disk took no more"_s, {}, 1, 100'000});
 }
 
 void TestCli::save()
