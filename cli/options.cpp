@@ -205,7 +205,8 @@ ParsedArguments parseArguments(const QStringList &arguments)
     }
 
     if (parser.isSet(output)) {
-        options.output = parser.value(output);
+        // \ separates folders on every system, so that a template means the same everywhere.
+        options.output = parser.value(output).replace(u'\\', u'/');
         if (options.output->isEmpty())
             return fail(messages::kEmptyOutput.toString());
         if (options.output->endsWith(u'/') || QFileInfo(*options.output).isDir())

@@ -6,6 +6,7 @@
 #include "save.h"
 #include "streams.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -220,7 +221,7 @@ void Runner::save(qsizetype index, const Outcome &resolved)
                 m_saving.erase(save);
                 --m_inFlight;
                 Outcome outcome = resolved;
-                outcome.file = result.file;
+                outcome.file = QDir::toNativeSeparators(result.file);
                 if (result.ok()) {
                     outcome.bytes = result.bytes;
                 } else if (result.failure == SaveResult::Failure::Exists) {

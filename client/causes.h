@@ -64,6 +64,8 @@ inline constexpr char kNoFolder[] =
     QT_TRANSLATE_NOOP("velmora::causes", "the folder is missing or not writable");
 inline constexpr char kGaveUp[] =
     QT_TRANSLATE_NOOP("velmora::causes", "gave up after %1 attempts: %2");
+inline constexpr char kNameNotAllowed[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "'%1' is not a name Windows allows for a file or folder");
 
 // Files, in the program's own words: the system's differ from one system
 // and language to the next (see fileFailure()).

@@ -53,6 +53,21 @@ qint64 rangeStart(const QByteArray &contentRange)
     return ok ? start : -1;
 }
 
+// std::filesystem takes a Windows path as it stands, which ends at 260
+// characters; Qt's own calls use the long form, and so does this one.
+std::filesystem::path fileSystemPath(const QString &path)
+{
+#ifdef Q_OS_WIN
+    const QString native = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    return (native.startsWith(QLatin1String("\\\\"))
+                ? QStringLiteral("\\\\?\\UNC\\") + native.mid(2)
+                : QStringLiteral("\\\\?\\") + native)
+        .toStdU16String();
+#else
+    return path.toStdU16String();
+#endif
+}
+
 } // namespace
 
 AudioSave::AudioSave(QNetworkAccessManager &manager, const QString &songUrl, const QString &trackId,
@@ -92,6 +107,12 @@ void AudioSave::start()
 bool AudioSave::decideTarget(const QString &extension)
 {
     m_target = m_targetFor(extension);
+    if (const QString name = nameWindowsRefuses(m_target); !name.isEmpty()) {
+        fail(SaveResult::Failure::Name,
+             causes::text(causes::kCannotWrite)
+                 .arg(m_target, causes::text(causes::kNameNotAllowed).arg(name)));
+        return false;
+    }
     if (!m_options.overwrite && QFileInfo::exists(m_target)) {
         fail(SaveResult::Failure::Exists, causes::text(causes::kFileExists).arg(m_target));
         return false;
@@ -280,8 +301,7 @@ void AudioSave::complete()
     // only when asked, and otherwise the rename refuses.
     std::error_code error;
     if (m_options.overwrite)
-        std::filesystem::rename(m_part.fileName().toStdU16String(), m_target.toStdU16String(),
-                                error);
+        std::filesystem::rename(fileSystemPath(m_part.fileName()), fileSystemPath(m_target), error);
     else if (!QFile::rename(m_part.fileName(), m_target))
         error = std::make_error_code(std::errc::file_exists);
     if (error)

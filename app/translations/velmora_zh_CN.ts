@@ -120,6 +120,10 @@
         <translation>尝试 %1 次后放弃：%2</translation>
     </message>
     <message>
+        <source>&apos;%1&apos; is not a name Windows allows for a file or folder</source>
+        <translation>“%1”不是 Windows 允许的文件或文件夹名称</translation>
+    </message>
+    <message>
         <source>no such file</source>
         <translation>文件不存在</translation>
     </message>
