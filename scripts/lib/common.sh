@@ -22,11 +22,11 @@ TEST_PACKAGES=(
     pulseaudio desktop-file-utils appstream dbus playerctl tinyproxy
     python3-pyatspi at-spi2-core xvfb xauth
 )
-# For scripts/windows: the MinGW-w64 cross compiler, Wine to run what it
-# makes, Ninja for Qt's build, dpkg-dev to unpack Debian's Qt source, and
-# libmpv's headers to compile the window's player for Windows.
+# For scripts/windows, with the build packages: the MinGW-w64 cross
+# compiler, Wine to run what it makes, Ninja for Qt's build and dpkg-dev to
+# unpack Debian's Qt source.
 WINDOWS_PACKAGES=(
-    g++-mingw-w64-x86-64-posix wine wine64 ninja-build dpkg-dev libmpv-dev
+    g++-mingw-w64-x86-64-posix wine wine64 ninja-build dpkg-dev
 )
 # For scripts/fuzz: clang and its libFuzzer + sanitizer runtimes.
 FUZZ_PACKAGES=(
