@@ -99,6 +99,14 @@ def rows(f):
                 "ratio ≤ 0.05", ratio <= 0.05, f"{ms(ours)} (`velmora-resolve`)",
                 f"{ms(theirs)} (`yt-dlp -g` on a local play page)")
 
+    def cli_one_windows():
+        ours, native = f["cli_windows_median_ms"], f["cli_native_median_ms"]
+        return (f"Command line under Wine, one address: whole process, the same fake and "
+                f"arguments as the native one (median of {f['cli_windows_runs']:.0f})", "ms",
+                ours, native, ours / native, "— (watch it: a rise is a Windows-only slowdown)",
+                None, f"{ms(ours)} (`velmora-resolve.exe` under Wine)",
+                f"{ms(native)} (native `velmora-resolve`)")
+
     def batch_rate():
         ours, theirs = f["cli_batch_rate_median_per_s"], f["cli_batch_ytdlp_rate_median_per_s"]
         return (f"Many tracks at once: {f['cli_batch_lines']:,.0f} addresses on standard input, "
@@ -205,6 +213,7 @@ def rows(f):
         ("resolve-overhead", "Resolve overhead", "ms", "≤ 1 ms, ratio ≤ 0.25", resolve),
         ("cpu-while-waiting", "CPU while waiting", "%", "< 2 % of wall time", wait_cpu),
         ("cli-one", "Command line, one address", "ms", "ratio ≤ 0.05", cli_one),
+        ("cli-one-windows", "Command line under Wine, one address", "ms", "—", cli_one_windows),
         ("cli-batch-rate", "Many tracks at once: rate", "/s", "≥ 1000/s", batch_rate),
         ("cli-batch-connections", "Many tracks at once: connections", "connections", "≤ -j",
          batch_connections),

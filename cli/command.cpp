@@ -4,6 +4,7 @@
 #include "options.h"
 #include "runner.h"
 #include "settings.h"
+#include "streams.h"
 
 #include <QCoreApplication>
 
@@ -15,15 +16,14 @@ namespace {
 
 void write(std::FILE *stream, const QString &text)
 {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    writeText(stream, text.toUtf8());
 }
 
 } // namespace
 
 int runResolveCommand(QCoreApplication &app)
 {
+    prepareStandardStreams();
     QCoreApplication::setApplicationName(QString::fromLatin1(kProgramName));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(settings::kVersion));
 

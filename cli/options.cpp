@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "filefailure.h"
 #include "messages.h"
 #include "settings.h"
 
@@ -43,7 +44,7 @@ std::optional<QSslConfiguration> trustWithCaFile(const QString &path, QString *e
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = messages::kCannotReadCa.toString().arg(path, file.errorString());
+        *error = messages::kCannotReadCa.toString().arg(path, fileFailure(file, FileUse::Read));
         return std::nullopt;
     }
     const QByteArray pem = file.readAll();
@@ -204,7 +205,8 @@ ParsedArguments parseArguments(const QStringList &arguments)
     }
 
     if (parser.isSet(output)) {
-        options.output = parser.value(output);
+        // \ separates folders on every system, so that a template means the same everywhere.
+        options.output = parser.value(output).replace(u'\\', u'/');
         if (options.output->isEmpty())
             return fail(messages::kEmptyOutput.toString());
         if (options.output->endsWith(u'/') || QFileInfo(*options.output).isDir())

@@ -1,6 +1,7 @@
 #include "progress.h"
 
 #include "save.h"
+#include "streams.h"
 
 #include <QString>
 
@@ -33,11 +34,7 @@ void ProgressLine::show(qint64 saved, qint64 total)
             QStringLiteral("  %1:%2 left").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
     }
     const QByteArray bytes = line.toUtf8();
-    if (m_mode == Mode::Terminal)
-        std::fprintf(m_stream, "\r\x1b[K%s", bytes.constData());
-    else
-        std::fprintf(m_stream, "%s\n", bytes.constData());
-    std::fflush(m_stream);
+    writeText(m_stream, m_mode == Mode::Terminal ? "\r\x1b[K" + bytes : bytes + '\n');
     m_onScreen = m_mode == Mode::Terminal;
 }
 
@@ -45,8 +42,7 @@ void ProgressLine::clear()
 {
     if (!m_onScreen)
         return;
-    std::fputs("\r\x1b[K", m_stream);
-    std::fflush(m_stream);
+    writeText(m_stream, "\r\x1b[K");
     m_onScreen = false;
 }
 

@@ -4,7 +4,9 @@
 #include "messages.h"
 #include "request.h"
 #include "save.h"
+#include "streams.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,12 +15,6 @@
 #include <algorithm>
 #include <iostream>
 #include <string>
-
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace velmora::cli {
 
@@ -78,18 +74,7 @@ QString escapeControls(const QString &text)
 
 void writeLine(std::FILE *stream, const QByteArray &line)
 {
-    std::fwrite(line.constData(), 1, size_t(line.size()), stream);
-    std::fputc('\n', stream);
-    std::fflush(stream); // a reader downstream sees each result at once
-}
-
-bool isTerminal(std::FILE *stream)
-{
-#ifdef Q_OS_WIN
-    return _isatty(_fileno(stream));
-#else
-    return isatty(fileno(stream));
-#endif
+    writeText(stream, line + '\n');
 }
 
 ProgressLine::Mode progressMode(const Options &options, std::FILE *err)
@@ -236,7 +221,7 @@ void Runner::save(qsizetype index, const Outcome &resolved)
                 m_saving.erase(save);
                 --m_inFlight;
                 Outcome outcome = resolved;
-                outcome.file = result.file;
+                outcome.file = QDir::toNativeSeparators(result.file);
                 if (result.ok()) {
                     outcome.bytes = result.bytes;
                 } else if (result.failure == SaveResult::Failure::Exists) {

@@ -64,6 +64,19 @@ inline constexpr char kNoFolder[] =
     QT_TRANSLATE_NOOP("velmora::causes", "the folder is missing or not writable");
 inline constexpr char kGaveUp[] =
     QT_TRANSLATE_NOOP("velmora::causes", "gave up after %1 attempts: %2");
+inline constexpr char kNameNotAllowed[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "'%1' is not a name Windows allows for a file or folder");
+
+// Files, in the program's own words: the system's differ from one system
+// and language to the next (see fileFailure()).
+inline constexpr char kNoSuchFile[] = QT_TRANSLATE_NOOP("velmora::causes", "no such file");
+inline constexpr char kIsFolder[] = QT_TRANSLATE_NOOP("velmora::causes", "it is a folder");
+inline constexpr char kNotReadable[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "no permission to read it, or it is in use");
+inline constexpr char kNotWritable[] =
+    QT_TRANSLATE_NOOP("velmora::causes", "no permission to write it, or it is in use");
+inline constexpr char kDiskRefused[] = QT_TRANSLATE_NOOP(
+    "velmora::causes", "the disk took no more: it is full, or the file is over a size limit");
 
 // One of the texts above in the application's language.
 inline QString text(const char *cause)

@@ -4,6 +4,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace velmora {
 
 namespace {
@@ -11,6 +13,15 @@ namespace {
 bool isForbidden(char32_t c)
 {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F) || QStringView(u"\\/:*?\"<>|").contains(QChar(c));
+}
+
+// Windows takes these as devices, with any extension.
+bool isReserved(const QString &name)
+{
+    static const QRegularExpression reserved(
+        QStringLiteral(R"(^(CON|PRN|AUX|NUL|COM[0-9]|LPT[0-9])(\..*)?$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    return reserved.match(name).hasMatch();
 }
 
 QString withoutTrailingDotsAndSpaces(QString name)
@@ -48,13 +59,27 @@ QString trackFileName(const QString &trackName, const QString &trackId)
     }
     if (name.isEmpty())
         return trackId;
-    // Windows takes these as devices, with any extension.
-    static const QRegularExpression reserved(
-        QStringLiteral(R"(^(CON|PRN|AUX|NUL|COM[0-9]|LPT[0-9])(\..*)?$)"),
-        QRegularExpression::CaseInsensitiveOption);
-    if (reserved.match(name).hasMatch())
+    if (isReserved(name))
         name = cutToBytes(u'_' + name, kMaxFileNameBytes);
     return name;
+}
+
+QString nameWindowsRefuses(const QString &path)
+{
+    static const QRegularExpression separators(QStringLiteral(R"([\\/])"));
+    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:$"));
+    QStringList names = path.split(separators);
+    if (drive.match(names.first()).hasMatch())
+        names.removeFirst();
+    for (const QString &name : std::as_const(names)) {
+        if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+            continue;
+        const auto characters = name.toUcs4();
+        if (std::any_of(characters.cbegin(), characters.cend(), isForbidden) ||
+            name.endsWith(u'.') || name.endsWith(u' ') || isReserved(name))
+            return name;
+    }
+    return {};
 }
 
 QString audioExtension(const QUrl &url, const QByteArray &contentType, const QByteArray &firstBytes)

@@ -17,6 +17,14 @@ inline constexpr qsizetype kMaxFileNameBytes = 200;
 // is cut on a character boundary to kMaxFileNameBytes.
 QString trackFileName(const QString &trackName, const QString &trackId);
 
+// The first folder or file name in `path` that Windows would not take as
+// written, by the same rules: a reserved device name, a trailing dot or
+// space, a forbidden character. \ and / both separate names, and a drive
+// ("C:") may lead. Empty when there is none. Qt reaches every file by
+// Windows' long form (\\?\), which takes such names as they stand: a file
+// then named CON, or "song." with its dot, that other programs cannot open.
+QString nameWindowsRefuses(const QString &path);
+
 // The audio file extension ("mp3", "m4a", "aac", "wav", "flac", "ogg") from
 // the address's path when it names a known one, else from the Content-Type,
 // else from the first bytes; empty when none of them tells.

@@ -1,6 +1,7 @@
 #include "save.h"
 
 #include "causes.h"
+#include "filefailure.h"
 #include "filename.h"
 
 #include <QDir>
@@ -52,6 +53,21 @@ qint64 rangeStart(const QByteArray &contentRange)
     return ok ? start : -1;
 }
 
+// std::filesystem takes a Windows path as it stands, which ends at 260
+// characters; Qt's own calls use the long form, and so does this one.
+std::filesystem::path fileSystemPath(const QString &path)
+{
+#ifdef Q_OS_WIN
+    const QString native = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    return (native.startsWith(QLatin1String("\\\\"))
+                ? QStringLiteral("\\\\?\\UNC\\") + native.mid(2)
+                : QStringLiteral("\\\\?\\") + native)
+        .toStdU16String();
+#else
+    return path.toStdU16String();
+#endif
+}
+
 } // namespace
 
 AudioSave::AudioSave(QNetworkAccessManager &manager, const QString &songUrl, const QString &trackId,
@@ -91,6 +107,12 @@ void AudioSave::start()
 bool AudioSave::decideTarget(const QString &extension)
 {
     m_target = m_targetFor(extension);
+    if (const QString name = nameWindowsRefuses(m_target); !name.isEmpty()) {
+        fail(SaveResult::Failure::Name,
+             causes::text(causes::kCannotWrite)
+                 .arg(m_target, causes::text(causes::kNameNotAllowed).arg(name)));
+        return false;
+    }
     if (!m_options.overwrite && QFileInfo::exists(m_target)) {
         fail(SaveResult::Failure::Exists, causes::text(causes::kFileExists).arg(m_target));
         return false;
@@ -206,7 +228,8 @@ bool AudioSave::write(const QByteArray &data)
             m_offset > 0 ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate;
         if (!m_part.open(mode)) {
             fail(SaveResult::Failure::Write,
-                 causes::text(causes::kCannotWrite).arg(m_part.fileName(), m_part.errorString()));
+                 causes::text(causes::kCannotWrite)
+                     .arg(m_part.fileName(), fileFailure(m_part, FileUse::Write)));
             return false;
         }
         QFile validator(validatorPath(m_target));
@@ -217,7 +240,8 @@ bool AudioSave::write(const QByteArray &data)
     }
     if (m_part.write(data) != data.size() || !m_part.flush()) {
         fail(SaveResult::Failure::Write,
-             causes::text(causes::kCannotWrite).arg(m_part.fileName(), m_part.errorString()));
+             causes::text(causes::kCannotWrite)
+                 .arg(m_part.fileName(), fileFailure(m_part, FileUse::Write)));
         return false;
     }
     if (m_part.size() > m_options.maxBytes) {
@@ -277,14 +301,13 @@ void AudioSave::complete()
     // only when asked, and otherwise the rename refuses.
     std::error_code error;
     if (m_options.overwrite)
-        std::filesystem::rename(m_part.fileName().toStdU16String(), m_target.toStdU16String(),
-                                error);
+        std::filesystem::rename(fileSystemPath(m_part.fileName()), fileSystemPath(m_target), error);
     else if (!QFile::rename(m_part.fileName(), m_target))
         error = std::make_error_code(std::errc::file_exists);
     if (error)
         return fail(SaveResult::Failure::Write,
                     causes::text(causes::kCannotWrite)
-                        .arg(m_target, QString::fromLocal8Bit(error.message())));
+                        .arg(m_target, fileFailure(QFile(m_target), FileUse::Write)));
     QFile::remove(validatorPath(m_target));
     m_done = true;
     stop();

@@ -40,6 +40,7 @@ struct SaveResult
     enum class Failure {
         None,
         Exists,  // the target was there already and was left alone
+        Name,    // a folder or file name of the target that Windows does not allow
         Busy,    // another save is writing the same file
         NotWeb,  // not an http or https address
         Network, // includes TLS, redirects and time-outs

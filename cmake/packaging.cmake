@@ -1,4 +1,5 @@
-# `cpack -G DEB` in a build directory makes the Debian package.
+# `cpack -G DEB` in a build directory makes the Debian package; on Windows,
+# `cpack -G ZIP` the download.
 
 set(CPACK_PACKAGE_NAME "velmora")
 set(CPACK_PACKAGE_VENDOR "Velmora")
@@ -32,8 +33,16 @@ set(VELMORA_DEB_DEPENDS
     "fonts-wqy-microhei | fonts-noto-cjk")
 list(JOIN VELMORA_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 
-# GPL-3.0-or-later, as the libmpv the player is built on.
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+if(WIN32)
+    # The programs with the README, the license (GPL-3.0-or-later; the static
+    # Qt inside is under it as well) and the command line's manual.
+    install(FILES README.md LICENSE DESTINATION .)
+    install(FILES docs/cli.md DESTINATION docs)
+    set(CPACK_PACKAGE_FILE_NAME "velmora-${CPACK_PACKAGE_VERSION}-windows-x64")
+else()
+    # GPL-3.0-or-later, as the libmpv the player is built on.
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright
+            DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
 
 include(CPack)

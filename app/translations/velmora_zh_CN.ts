@@ -119,5 +119,29 @@
         <source>gave up after %1 attempts: %2</source>
         <translation>尝试 %1 次后放弃：%2</translation>
     </message>
+    <message>
+        <source>&apos;%1&apos; is not a name Windows allows for a file or folder</source>
+        <translation>“%1”不是 Windows 允许的文件或文件夹名称</translation>
+    </message>
+    <message>
+        <source>no such file</source>
+        <translation>文件不存在</translation>
+    </message>
+    <message>
+        <source>it is a folder</source>
+        <translation>这是一个文件夹</translation>
+    </message>
+    <message>
+        <source>no permission to read it, or it is in use</source>
+        <translation>没有读取权限，或文件正被占用</translation>
+    </message>
+    <message>
+        <source>no permission to write it, or it is in use</source>
+        <translation>没有写入权限，或文件正被占用</translation>
+    </message>
+    <message>
+        <source>the disk took no more: it is full, or the file is over a size limit</source>
+        <translation>磁盘无法再写入：磁盘已满，或文件超过大小限制</translation>
+    </message>
 </context>
 </TS>

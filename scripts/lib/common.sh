@@ -22,6 +22,12 @@ TEST_PACKAGES=(
     pulseaudio desktop-file-utils appstream dbus playerctl tinyproxy
     python3-pyatspi at-spi2-core xvfb xauth xdg-utils
 )
+# For scripts/windows, with the build packages: the MinGW-w64 cross
+# compiler, Wine to run what it makes, Ninja for Qt's build and dpkg-dev to
+# unpack Debian's Qt source.
+WINDOWS_PACKAGES=(
+    g++-mingw-w64-x86-64-posix wine wine64 ninja-build dpkg-dev
+)
 # For scripts/fuzz: clang and its libFuzzer + sanitizer runtimes.
 FUZZ_PACKAGES=(
     clang libclang-rt-14-dev
@@ -39,14 +45,21 @@ ensure_packages() {
     done
     [ "${#missing[@]}" -eq 0 ] && return 0
     log "installing: ${missing[*]}"
-    local sudo=()
-    if [ "$(id -u)" -ne 0 ]; then
-        command -v sudo >/dev/null || { echo "need root or sudo to install: ${missing[*]}" >&2; exit 1; }
-        sudo=(sudo)
-    fi
     export DEBIAN_FRONTEND=noninteractive
-    "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
-    "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    as_root apt-get -o DPkg::Lock::Timeout=600 update -qq
+    as_root apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Runs a command as root, through sudo where this is not root already.
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    elif command -v sudo >/dev/null; then
+        sudo "$@"
+    else
+        echo "need root or sudo for: $*" >&2
+        exit 1
+    fi
 }
 
 # configure_and_build BUILD_DIR [extra cmake args...]

@@ -34,6 +34,7 @@ private slots:
     void options();
     void save_data();
     void save();
+    void terminal();
 
 private:
     FakeResolver m_fake;
@@ -188,8 +189,12 @@ void TestCli::options_data()
     row("-j 0", {u"-j"_s, u"0"_s}, 2, u"-j"_s);
     row("ftp proxy", {u"--proxy"_s, u"ftp://127.0.0.1:21"_s}, 2, u"--proxy"_s);
     row("proxy without port", {u"--proxy"_s, u"http://127.0.0.1"_s}, 2, u"--proxy"_s);
+    // In its own words on every system, not the system's.
     row("unreadable CA", {u"--cacert"_s, u"/nonexistent/ca.pem"_s}, 2,
-        u"cannot read the CA file '/nonexistent/ca.pem'"_s);
+        u"cannot read the CA file '/nonexistent/ca.pem': no such file\n"_s);
+    const QString folder = QFileInfo(FakeResolver::caFilePath()).path();
+    row("CA is a folder", {u"--cacert"_s, folder}, 2,
+        u"cannot read the CA file '%1': it is a folder\n"_s.arg(folder));
     row("invalid CA", {u"--cacert"_s, notPem->fileName()}, 2, u"holds no PEM certificate"_s);
     // Help and version are answered before the values of other options are checked.
     row("--help", {u"--help"_s, u"-j"_s, u"0"_s}, 0, u"3  an input holds no play-page address"_s);
@@ -222,11 +227,13 @@ struct Save
     int track;
     Before before;
     int status;
-    QString ranges;           // the Range headers the server saw, joined; "-": any
-    QString error = {};       // part of the message on standard error
-    QStringList options = {}; // more arguments
-    int resolves = 1;         // of the track, in all
-    qint64 sizeLimit = -1;    // of files the process may write
+    QString ranges = {};              // the Range headers the server saw, joined; "-": any
+    QString error = {};               // part of the message on standard error
+    QStringList options = {};         // more arguments
+    int resolves = 1;                 // of the track, in all
+    qint64 sizeLimit = -1;            // of files the process may write
+    QString output = u"{id}.{ext}"_s; // the template, in the folder
+    QString saved = {};               // where the file lands in it, if not "<track>.mp3"
 };
 } // namespace
 Q_DECLARE_METATYPE(Save)
@@ -258,15 +265,31 @@ void TestCli::save_data()
         {SaveError, Before::Nothing, 5, u"  "_s, gaveUp.arg(3), {retries, u"2"_s}});
     row("shorter than announced",
         {SaveLonger, Before::Nothing, 5, u" bytes=262144-"_s, gaveUp.arg(2), {retries, u"1"_s}});
-    row("disk full", {SaveWhole, Before::Nothing, 5, {}, u"could not write"_s, {}, 1, 100'000});
+    row("disk full",
+        {SaveWhole, Before::Nothing, 5, {}, u".part: the disk took no more"_s, {}, 1, 100'000});
+    // Windows' path rules, the same on every system: the template in the
+    // folder, and where the file lands or why it is refused.
+    const auto rule = [&row](const char *name, const QString &output, const QString &saved,
+                             const QString &error = {}) {
+        Save save{SaveWhole, Before::Nothing, error.isEmpty() ? 0 : 5};
+        save.output = output, save.saved = saved, save.error = error;
+        row(name, save);
+    };
+    rule("\\ separates folders", u"in\\{id}.{ext}"_s, u"in/900040.mp3"_s);
+    const QString notAllowed = u"'%1' is not a name Windows allows"_s;
+    for (const char *name : {"nul.mp3", "Com1.x.mp3", "album.", "album ", "a:b"})
+        rule(name, name + u"/{id}.{ext}"_s, {}, notAllowed.arg(QLatin1String(name)));
+    const QString longPath = QString(150, u'a') + u'/' + QString(150, u'b') + u'/';
+    rule("past 260 characters", longPath + u"{id}.{ext}"_s, longPath + u"900040.mp3"_s);
 }
 
 void TestCli::save()
 {
     QFETCH(Save, save);
-    const auto [track, before, status, ranges, error, options, resolves, sizeLimit] = save;
+    const auto [track, before, status, ranges, error, options, resolves, sizeLimit, output, saved] =
+        save;
     QTemporaryDir folder;
-    const QString target = folder.filePath(u"%1.mp3"_s.arg(track));
+    const QString target = folder.filePath(saved.isEmpty() ? u"%1.mp3"_s.arg(track) : saved);
     const QByteArray audio = m_fake.savedAudio();
     const auto put = [](const QString &path, const QByteArray &bytes) {
         QFile file(path);
@@ -284,9 +307,9 @@ void TestCli::save()
                     : before == Before::HalfPartOfAnother ? "\"v0\""
                                                           : "\"v1\""));
     const qsizetype seen = m_fake.received().size();
-    const auto r = runCli(
-        m_fake, options + QStringList{u"-o"_s, folder.filePath(u"{id}.{ext}"_s), page(track)}, {},
-        sizeLimit);
+    const auto r =
+        runCli(m_fake, options + QStringList{u"-o"_s, folder.filePath(output), page(track)}, {},
+               sizeLimit);
 
     QCOMPARE(r.status, status);
     QVERIFY2(r.err.join(u'\n').contains(error), qPrintable(r.err.join(u'\n')));
@@ -300,15 +323,27 @@ void TestCli::save()
     if (ranges != u"-"_s)
         QCOMPARE(rangesSeen.join(u' '), ranges);
     QCOMPARE(resolvesSeen, resolves);
-    QCOMPARE(r.out, status == 0 ? QStringList{target} : QStringList{});
-    QFile saved(target);
-    QCOMPARE(saved.exists(), status == 0); // nothing half-written under the final name
+    // Printed in the system's form: with \\ on Windows.
+    QCOMPARE(QStringList(r.out).replaceInStrings(u"\\"_s, u"/"_s),
+             status == 0 ? QStringList{target} : QStringList{});
+    QFile file(target);
+    QCOMPARE(file.exists(), status == 0); // nothing half-written under the final name
     if (status != 0)
         return;
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    QCOMPARE(saved.readAll(), before == Before::Target && options.isEmpty() ? "mine" : audio);
-    QCOMPARE(QDir(folder.path()).entryList(QDir::Files),
-             QStringList{saved.fileName().section(u'/', -1)});
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before == Before::Target && options.isEmpty() ? "mine" : audio);
+    QCOMPARE(QFileInfo(target).dir().entryList(QDir::Files),
+             QStringList{QFileInfo(target).fileName()});
+}
+
+void TestCli::terminal()
+{
+    // A console shows the text as written, whatever its code page (437
+    // under Wine here, whose console may draw a space as a cursor move).
+    const QString text = u"《无地址的歌曲》"_s;
+    const auto r = runCli(m_fake, {text}, {}, -1, true);
+    QCOMPARE(r.status, 3);
+    QVERIFY2(r.out.join(u'\n').contains(u'\'' + text + u'\''), qPrintable(r.out.join(u'\n')));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -96,7 +96,7 @@ QString Tinyproxy::log() const
 }
 
 CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments, const QByteArray &input,
-              qint64 fileSizeLimit)
+              qint64 fileSizeLimit, bool onTerminal)
 {
     CliRun result;
     QProcess process;
@@ -115,10 +115,17 @@ CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments, cons
     QObject::connect(&process, &QProcess::readyReadStandardOutput, &process, firstOutput);
     QObject::connect(&process, &QProcess::readyReadStandardError, &process, firstOutput);
     QSignalSpy finished(&process, &QProcess::finished);
-    process.start(QStringLiteral(VELMORA_RESOLVE_EXE),
-                  QStringList{QStringLiteral("--resolver"), fake.resolverBase().toString(),
-                              QStringLiteral("--cacert"), fake::FakeResolver::caFilePath()} +
-                      arguments);
+    QStringList command{QStringLiteral(VELMORA_RESOLVE_EXE), QStringLiteral("--resolver"),
+                        fake.resolverBase().toString(), QStringLiteral("--cacert"),
+                        fake::FakeResolver::caFilePath()};
+    command += arguments;
+    if (onTerminal) { // util-linux's script gives it one
+        for (QString &word : command)
+            word = u'\'' + word.replace(u'\'', QLatin1String("'\\''")) + u'\'';
+        command = QStringList{QStringLiteral("script"), QStringLiteral("-qefc"), command.join(u' '),
+                              QStringLiteral("/dev/null")};
+    }
+    process.start(command.takeFirst(), command);
     if (!process.waitForStarted())
         return result;
     process.write(input);
@@ -127,8 +134,10 @@ CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments, cons
         return result; // the process's destructor kills it
     if (process.exitStatus() == QProcess::NormalExit)
         result.status = process.exitCode();
-    result.out =
-        QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    QString out = QString::fromUtf8(process.readAllStandardOutput());
+    if (onTerminal)
+        out.remove(QRegularExpression(QStringLiteral(R"(\x1b\[[0-9;?]*[A-Za-z]|\r)")));
+    result.out = out.split(u'\n', Qt::SkipEmptyParts);
     result.err = QString::fromUtf8(process.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
     return result;
 }

@@ -98,7 +98,9 @@ struct CliRun
 // Runs velmora-resolve against `fake`, trusting its CA; later options win.
 // The fake answers from this process, so the wait spins the event loop.
 // `fileSizeLimit` (bytes) makes the disk refuse larger files, as a full one.
+// `onTerminal` runs it on a pseudo-terminal, whose text, both streams
+// without the terminal's control sequences, comes in `out`.
 CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments,
-              const QByteArray &input = {}, qint64 fileSizeLimit = -1);
+              const QByteArray &input = {}, qint64 fileSizeLimit = -1, bool onTerminal = false);
 
 } // namespace velmora::testing
