@@ -85,6 +85,8 @@ void TestMpris::playerctlReachesThePlayer()
     playerctl({u"stop"_s});
     QTRY_COMPARE(window.W1->engine()->state(), MpvEngine::State::Stopped);
     QCOMPARE(playerctl({u"status"_s}), u"Stopped"_s);
+    playerctl({u"play"_s}); // from the start again
+    QTRY_COMPARE(window.W1->engine()->state(), MpvEngine::State::Playing);
     m_fake.setAudio(fake::tracks::TwoDigit, {});
 }
 
