@@ -126,8 +126,8 @@ void TestForm1::badAddress()
     QVERIFY(m_window->Command1->isEnabled());
     const std::optional<Box> box = closeBox();
     QVERIFY(box);
-    QCOMPARE(box->text, u"输入的网址有误！");
-    QCOMPARE(box->title, u"地址不准确");
+    QCOMPARE(box->text, texts::kBadAddress.toString());
+    QCOMPARE(box->title, texts::kBadAddressTitle.toString());
     QCOMPARE(box->icon, QMessageBox::Critical);
     QVERIFY2(box->closedByEnter && readsChinese(box->buttons.join(u' ')),
              qPrintable(box->buttons.join(u' ')));
@@ -175,13 +175,13 @@ void TestForm1::savesWhatPlays()
     QVERIFY(!button->isEnabled()); // nothing to save yet
     click(playPage(tracks::Demo));
     QTRY_VERIFY_WITH_TIMEOUT(m_window->Command1->isEnabled(), 10000);
-    QCOMPARE(button->toolTip(), u"保存音频"_s);
+    QCOMPARE(button->toolTip(), texts::kSave.toString());
     for (const QString &expectedFolder : {QString(), folder.path()}) {
         QTest::mouseClick(button, Qt::LeftButton);
         QFileDialog *dialog = nullptr;
         QTRY_VERIFY(dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
         const QFileInfo suggested(dialog->selectedFiles().value(0));
-        QCOMPARE(suggested.fileName(), u"Velmora Demo.mp3"_s);
+        QCOMPARE(suggested.fileName(), QLatin1String(tracks::DemoName) + u".mp3"_s);
         QStringList buttons;
         for (const QPushButton *b : dialog->findChildren<QPushButton *>())
             buttons << (b->isVisible() ? b->text() : QString());
@@ -200,7 +200,7 @@ void TestForm1::savesWhatPlays()
         QFile file(folder.filePath(u"demo.mp3"_s)), tone(u":/velmora-fake/media/tone.mp3"_s);
         QVERIFY(file.open(QIODevice::ReadOnly) && tone.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), tone.readAll());
-        QCOMPARE(m_window->W1->statusText(), u"已保存：demo.mp3"_s);
+        QCOMPARE(m_window->W1->statusText(), texts::kSaved.toString() + u"demo.mp3"_s);
         QCOMPARE(m_window->W1->url(), m_fake.songUrl(tracks::Demo).toString());
     }
 }
@@ -221,8 +221,9 @@ void TestForm1::closingCancelsASave()
     dialog->selectFile(target);
     static_cast<QDialog *>(dialog)->accept();
     QTRY_VERIFY(m_window->W1->statusText().contains(u"% "_s));
-    QVERIFY(m_window->W1->statusText().startsWith(u"正在保存 "_s));
-    QCOMPARE(m_window->W1->findChild<QToolButton *>(u"saveButton"_s)->toolTip(), u"取消保存"_s);
+    QVERIFY(m_window->W1->statusText().startsWith(texts::kSaving));
+    QCOMPARE(m_window->W1->findChild<QToolButton *>(u"saveButton"_s)->toolTip(),
+             texts::kCancelSave.toString());
     const auto askedToClose = [this] {
         m_window->close();
         QMessageBox *box = nullptr;

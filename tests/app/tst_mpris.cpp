@@ -64,7 +64,8 @@ void TestMpris::playerctlReachesThePlayer()
     QTRY_COMPARE(playerctl({u"status"_s}), u"Playing"_s);
     QTRY_COMPARE(
         playerctl({u"metadata"_s, u"--format"_s, u"{{title}}|{{xesam:url}}|{{mpris:length}}"_s}),
-        u"Two Digit|%1|30000000"_s.arg(m_fake.songUrl(fake::tracks::TwoDigit).toString()));
+        u"%1|%2|30000000"_s.arg(QLatin1String(fake::tracks::TwoDigitName),
+                                m_fake.songUrl(fake::tracks::TwoDigit).toString()));
 
     QTRY_VERIFY_WITH_TIMEOUT(window.W1->engine()->position() > 0, 10000);
     playerctl({u"play-pause"_s});

@@ -80,12 +80,13 @@ private slots:
         QStringList menuTexts;
         for (const QAction *action : menu)
             menuTexts << action->text();
-        QCOMPARE(menuTexts,
-                 (QStringList{u"暂停"_s, u"停止"_s, u"静音"_s, u"复制音频地址"_s, u"保存音频…"_s}));
+        QCOMPARE(menuTexts, (QStringList{texts::kPause.toString(), texts::kStop.toString(),
+                                         texts::kMute.toString(), texts::kCopyAddress.toString(),
+                                         texts::kSaveMenu.toString()}));
 
         QTest::mouseClick(play, Qt::LeftButton); // pauses
         QTRY_COMPARE(w.statusText(), texts::kPaused.toString());
-        QCOMPARE(menu[0]->text(), u"播放"_s);
+        QCOMPARE(menu[0]->text(), texts::kPlay.toString());
         menu[0]->trigger();
         QTRY_COMPARE(w.statusText(), texts::playing({}));
         QTest::mouseClick(w.findChild<QToolButton *>(u"muteButton"_s), Qt::LeftButton);

@@ -10,6 +10,7 @@ inline constexpr int TwoDigit = 10;     // media/10.wav, "Two Digit"
 inline constexpr int TestTone = 123456; // media/123456.wav, "Test Tone"
 
 inline constexpr char DemoName[] = "Velmora Demo";
+inline constexpr char TwoDigitName[] = "Two Digit";
 
 // Any id outside this catalogue gets {"Rendata":{"tname":"not_find","songURL":""}};
 // this one is guaranteed to stay outside it. A request whose signature does

@@ -43,7 +43,7 @@ struct Known
 };
 const Known KnownTracks[] = {
     {tracks::Demo, QLatin1String(tracks::DemoName), "mp3"_L1, "audio/mpeg"},
-    {tracks::TwoDigit, "Two Digit"_L1, "wav"_L1, "audio/wav"},
+    {tracks::TwoDigit, QLatin1String(tracks::TwoDigitName), "wav"_L1, "audio/wav"},
     {tracks::TestTone, "Test Tone"_L1, "wav"_L1, "audio/wav"}};
 
 QByteArray material(const QString &name)
