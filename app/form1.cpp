@@ -36,7 +36,6 @@ QFont designedFont(double pointSize)
     font.setFamilies({texts::kDesignedFontFace.toString(), QStringLiteral("Microsoft YaHei"),
                       QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")});
     font.setPointSizeF(pointSize);
-    font.setWeight(QFont::Normal);
     return font;
 }
 
@@ -72,8 +71,6 @@ Form1::Form1(const ResolveOptions &resolver, QWidget *parent) : QWidget(parent)
     Label2->setTextFormat(Qt::PlainText);
 
     Command1 = place(new QPushButton(texts::kResolveButton.toString(), this), layout::kCommand1);
-    Command1->setAutoDefault(false);
-    Command1->setDefault(false);
 
     Text2 = place(new QLineEdit(this), layout::kText2);
     Text2->setFont(designedFont(layout::kResultFontPt));
@@ -84,7 +81,6 @@ Form1::Form1(const ResolveOptions &resolver, QWidget *parent) : QWidget(parent)
     W1 = place(new PlayerWidget(resolver.fetch, this), layout::kPlayer);
 
     Command2 = place(new QPushButton(texts::kSpareButton.toString(), this), layout::kCommand2);
-    Command2->setAutoDefault(false);
 
     Text1->setAccessibleName(texts::kInputName.toString());
     Text1->setAccessibleDescription(texts::kInputDescription.toString());

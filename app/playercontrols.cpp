@@ -86,7 +86,6 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_volumeSlider->setToolTip(texts::kVolume.toString());
     m_volumeSlider->setAccessibleName(texts::kVolume.toString());
     m_volumeSlider->setRange(0, 100);
-    m_volumeSlider->setPageStep(10);
     m_volumeSlider->setFixedWidth(90);
 
     // Long causes must not widen the strip: the line is cut to its width,
