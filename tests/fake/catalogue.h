@@ -36,6 +36,13 @@ inline constexpr int NumberUrl = 900005;     // songURL 1234567
 inline constexpr int ObjectUrl = 900006;     // songURL {"url": <Demo songURL>}
 inline constexpr int ArrayUrl = 900007;      // songURL [<Demo songURL>]
 
+// One answer in three encodings, with no songURL and the track name
+// EncodedName, which reads differently when taken in the wrong one.
+inline constexpr char EncodedName[] = "Café";
+inline constexpr int Utf8NoCharset = 900030;  // application/json, no charset: UTF-8
+inline constexpr int Latin1Charset = 900031;  // text/plain; charset=ISO-8859-1
+inline constexpr int UnknownCharset = 900032; // text/plain;charset=x-none, UTF-8 bytes
+
 // Transport faults. Where a client that ignored the fault would still find a
 // usable Demo answer, the fake makes sure it would, so such a client fails its
 // tests instead of passing by luck.

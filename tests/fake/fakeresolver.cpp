@@ -106,6 +106,10 @@ void FakeResolver::setUpModes()
     const QString tone = QStringLiteral(VELMORA_FAKE_TONE_FILE);
     const QByteArray demoBody = rendata(demo, QLatin1String(DemoName));
     const QByteArray padded = rendata(demo, QLatin1String(DemoName), BodyLimit);
+    const QByteArray encoded = rendata(u""_s, QString::fromUtf8(EncodedName));
+    const auto typed = [](const QByteArray &body, const QByteArray &type) {
+        return Mode{body, "200 OK", {}, Mode::Send, 0, type};
+    };
     const auto to = [](const QUrl &url) {
         return "Location: " + url.toEncoded() + "\r\n";
     };
@@ -128,6 +132,10 @@ void FakeResolver::setUpModes()
         {NumberUrl, {rendata(1234567, u"x"_s)}},
         {ObjectUrl, {rendata(QJsonObject{{u"url"_s, demo}}, u"x"_s)}},
         {ArrayUrl, {rendata(QJsonArray{demo}, u"x"_s)}},
+        {Utf8NoCharset, typed(encoded, "application/json")},
+        {Latin1Charset,
+         typed(QString::fromUtf8(encoded).toLatin1(), "text/plain; charset=ISO-8859-1")},
+        {UnknownCharset, typed(encoded, "text/plain;charset=x-none")},
         {Stall, {{}, "200 OK", {}, Mode::Stall}},
         {Trickle, {demoBody, "200 OK", {}, Mode::Trickle}},
         {Oversized, {padded}},
