@@ -23,8 +23,6 @@ namespace {
 constexpr qsizetype MaxHead = 16 * 1024;
 constexpr int SignError = -1; // no signed id is negative, so this key is free
 const QString ResolverPath = u"/lxapi/vdj.x"_s;
-const QByteArray SavedETag = "\"v1\"";
-const QByteArray SavedModified = "Sat, 05 Dec 2026 12:00:00 GMT";
 
 // The value of header `name` in a request head, or empty.
 QByteArray header(const QByteArray &head, const QByteArray &name)
@@ -146,12 +144,11 @@ void FakeResolver::setUpModes()
         // qCompress() is a zlib stream behind a 4-byte length: HTTP's "deflate".
         {DeflateBomb, {qCompress(padded, 9).mid(4), "200 OK", "Content-Encoding: deflate\r\n"}},
         {Redirect, {{}, "302 Found", to(requestUrl(QString::number(Demo)))}},
-        {FileUrl, {rendata(QUrl::fromLocalFile(tone).toString(), u"Local File"_s)}},
+        {FileUrl, {rendata(QUrl::fromLocalFile(tone).toString(), QLatin1String(FileUrlName))}},
         {LocalPath, {rendata(tone, u"Local Path"_s)}},
         // Ends in a C1 CSI, which some terminals take like ESC [.
         {ControlChars,
-         {rendata(demo + u"\n\x1b]0;owned\x07http://127.0.0.1:1/foreign.mp3\x1b[2J"_s + QChar(0x9b),
-                  u"Bell\x07Name\x1b[31m"_s)}},
+         {rendata(demo + QString::fromUtf16(ControlTail), QString::fromUtf16(ControlName))}},
         {LongUrl,
          {rendata(demo + u"?pad="_s + QString(LongUrlLength - demo.size() - 5, u'x'), u"Long"_s)}},
         {RelativeUrl, {rendata(u"media/169309.mp3"_s, u"Relative"_s)}},
@@ -298,9 +295,9 @@ FakeResolver::Mode FakeResolver::save(const QString &target)
     const int track = target.section(u'?', 0, 0).mid(6).chopped(4).toInt();
     const int step = QUrlQuery(target.section(u'?', 1)).queryItemValue(u"v"_s).toInt();
     Mode file = Mode::file(m_saved, "audio/mpeg");
-    file.headers = "Last-Modified: " + SavedModified + "\r\n";
+    file.headers = "Last-Modified: "_ba + SavedModified + "\r\n";
     if (track != SaveModified)
-        file.headers += "ETag: " + SavedETag + "\r\n";
+        file.headers += "ETag: "_ba + SavedETag + "\r\n";
     switch (track) {
     case SaveWhole:
     case SaveModified:
