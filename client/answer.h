@@ -30,8 +30,6 @@ public:
     static LooseValue null();
     static LooseValue compound(); // a JSON object or array
 
-    Kind kind() const { return m_kind; }
-
     // The text form: the text itself, a number as a script engine prints it
     // ("100", "0.1", "1e+21"), "true"/"false", the empty text for the empty
     // value. Null and compound values have none.
