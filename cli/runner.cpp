@@ -29,7 +29,7 @@ Outcome outcomeOf(const Resolution &resolution)
         outcome.url = resolution.songUrl;
         // A script hands the address to a downloader, which may as well
         // read a local file: only web addresses count as resolved.
-        if (webAudioUrl(resolution.songUrl)) {
+        if (playableUrl(resolution)) {
             outcome.status = Resolved;
         } else {
             outcome.status = RequestFailed;

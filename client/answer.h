@@ -98,4 +98,9 @@ Resolution decideAnswer(const QString &answerText);
 // reach past the network with it.
 std::optional<QUrl> webAudioUrl(const QString &songUrl);
 
+// The address a resolve gives the programs to open: its audio address when it
+// plays and is a web address; nullopt otherwise. Whatever opens, saves or
+// prints an address as resolved asks here.
+std::optional<QUrl> playableUrl(const Resolution &result);
+
 } // namespace velmora

@@ -333,8 +333,8 @@ void AudioSave::resolveAgain(int status)
     m_resolvedAgain = true;
     auto *resolve = new TrackResolve(m_manager, m_trackId, m_options.resolver, this);
     connect(resolve, &TrackResolve::finished, this, [this, status](const Resolution &result) {
-        const std::optional<QUrl> url = webAudioUrl(result.songUrl);
-        if (result.outcome != Resolution::Outcome::Play || !url)
+        const std::optional<QUrl> url = playableUrl(result);
+        if (!url)
             return fail(
                 SaveResult::Failure::Http,
                 causes::text(causes::kHttpError).arg(status) + QStringLiteral("; ") +
