@@ -383,18 +383,18 @@ void AudioSave::stop()
     }
 }
 
-QString formatBytes(qint64 bytes)
+QString formatBytes(qint64 bytes, const QLocale &locale)
 {
-    if (bytes < 1000)
-        return QStringLiteral("%1 B").arg(bytes);
-    const char *units[] = {"kB", "MB", "GB", "TB"};
-    double value = double(bytes);
-    int unit = -1;
-    while (value >= 1000 && unit < 3) {
-        value /= 1000;
-        ++unit;
-    }
-    return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
+    return locale.formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+}
+
+QString saveProgressText(qint64 saved, qint64 total, const QLocale &locale)
+{
+    if (total <= 0)
+        return formatBytes(saved, locale);
+    return QStringLiteral("%1%  %2 / %3")
+        .arg(locale.toString(saved * 100 / total), formatBytes(saved, locale),
+             formatBytes(total, locale));
 }
 
 } // namespace velmora
