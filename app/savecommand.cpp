@@ -39,7 +39,7 @@ void SaveCommand::run()
         return;
     const QString extension = audioExtension(QUrl(m_player->url()));
     const QString name = trackFileName(m_trackName, m_trackId) + u'.' +
-                         (extension.isEmpty() ? QStringLiteral("mp3") : extension);
+                         (extension.isEmpty() ? QLatin1String(kFallbackExtension) : extension);
     QString folder = QSettings()
                          .value(QLatin1String(kFolderKey),
                                 QStandardPaths::writableLocation(QStandardPaths::MusicLocation))

@@ -207,8 +207,7 @@ void Runner::save(qsizetype index, const Outcome &resolved)
     const QString id = m_items.at(size_t(index - m_printed)).trackId;
     const QString name = trackFileName(resolved.name, id);
     const auto target = [pattern = *m_options.output, name, id](const QString &extension) {
-        return expandTemplate(pattern, name, id,
-                              extension.isEmpty() ? QStringLiteral("bin") : extension);
+        return expandTemplate(pattern, name, id, extension);
     };
     auto *save = new AudioSave(m_manager, resolved.url, id, target, m_options.save, this);
     m_saving[save] = {0, -1};

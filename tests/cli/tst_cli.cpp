@@ -282,6 +282,7 @@ void TestCli::save_data()
     row("shorter than announced",
         {SaveLonger, Before::Nothing, 5, u" bytes=%1-"_s.arg(size), cutShort, {retries, u"1"_s}});
     row("disk full", {SaveWhole, Before::Nothing, 5, {}, noDisk, {}, 1, 100'000});
+    row("nothing tells the format", {SaveUntyped, Before::Nothing, 0, {}});
     // Windows' path rules, the same on every system: the template in the
     // folder, and where the file lands or why it is refused.
     const auto rule = [&row](const char *name, const QString &output, const QString &saved,
@@ -305,7 +306,7 @@ void TestCli::save()
         save;
     QTemporaryDir folder;
     const QString target = folder.filePath(saved.isEmpty() ? u"%1.mp3"_s.arg(track) : saved);
-    const QByteArray audio = m_fake.savedAudio();
+    const QByteArray audio = m_fake.savedAudio(track);
     const auto put = [](const QString &path, const QByteArray &bytes) {
         QFile file(path);
         return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();

@@ -96,6 +96,9 @@ inline constexpr int SaveHtml = 900046;      // an HTML page
 inline constexpr int SaveError = 900047;     // 500, every time
 inline constexpr int SaveSlow = 900048;      // 1 KiB per trickle interval
 inline constexpr int SaveModified = 900049;  // ranges from a Last-Modified alone
+// Served as /save/<id>.bin, application/octet-stream, savedAudio() without its
+// ID3 header: nothing tells the format.
+inline constexpr int SaveUntyped = 900039;
 
 // Audio to play whose signed address expires: each resolve gives
 // media/expiring/<n>.wav (n counting the resolves), served until

@@ -161,6 +161,9 @@ void FakeResolver::setUpModes()
     for (int track = SaveWhole; track <= SaveModified; ++track)
         m_modes.insert(track, {rendata(resolverBase().toString() + u"/save/%1.mp3"_s.arg(track),
                                        u"Save %1"_s.arg(track))});
+    m_modes.insert(SaveUntyped,
+                   {rendata(resolverBase().toString() + u"/save/%1.bin"_s.arg(SaveUntyped),
+                            u"Save %1"_s.arg(SaveUntyped))});
 }
 
 void FakeResolver::expireAddresses(bool andLater)
@@ -334,6 +337,10 @@ FakeResolver::Mode FakeResolver::save(const QString &target)
     case SaveSlow:
         file.way = Mode::Trickle;
         file.chunk = 1024;
+        break;
+    case SaveUntyped:
+        file.body = savedAudio(track);
+        file.type = "application/octet-stream";
         break;
     default:
         return {{}, "404 Not Found"};
