@@ -4,10 +4,12 @@
 #include "filefailure.h"
 #include "filename.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 
 #include <filesystem>
 
@@ -19,11 +21,6 @@ namespace {
 constexpr qsizetype kSniffBytes = 16;
 // Reading ahead of the disk no further than this keeps memory flat.
 constexpr qint64 kReadBuffer = 1 << 20;
-
-QString validatorPath(const QString &target)
-{
-    return target + QStringLiteral(".part.validator");
-}
 
 // Failures of the connection that a later attempt may not meet again.
 bool isTransient(QNetworkReply::NetworkError error)
@@ -120,24 +117,25 @@ bool AudioSave::decideTarget(const QString &extension)
     m_part.setFileName(m_target + QStringLiteral(".part"));
     // Folders in the name are made, as a template may name new ones.
     QDir().mkpath(QFileInfo(m_target).absolutePath());
-    m_lock = std::make_unique<QLockFile>(m_part.fileName() + QStringLiteral(".lock"));
+    m_record.setFileName(resumeRecordPath(m_target));
+    QDir().mkpath(QFileInfo(m_record).absolutePath());
+    m_lock = std::make_unique<QLockFile>(m_record.fileName() + QStringLiteral(".lock"));
     m_lock->setStaleLockTime(0); // a save runs for as long as it needs
     if (!m_lock->tryLock()) {
         const bool held = m_lock->error() == QLockFile::LockFailedError;
+        const QString lockFile = m_record.fileName() + QStringLiteral(".lock");
         m_lock.reset();
         if (held)
             fail(SaveResult::Failure::Busy, causes::text(causes::kBusy).arg(m_target));
         else
             fail(SaveResult::Failure::Write,
-                 causes::text(causes::kCannotWrite)
-                     .arg(m_part.fileName(), causes::text(causes::kNoFolder)));
+                 causes::text(causes::kCannotWrite).arg(lockFile, causes::text(causes::kNoFolder)));
         return false;
     }
-    QFile validator(validatorPath(m_target));
-    if (validator.open(QIODevice::ReadOnly))
-        m_validator = validator.readAll().trimmed();
-    // Without a validator nobody can tell whether the part is of this file.
-    m_offset = m_validator.isEmpty() ? 0 : QFileInfo(m_part).size();
+    if (m_record.open(QIODevice::ReadOnly))
+        m_validator = m_record.readAll().trimmed();
+    m_record.close();
+    m_offset = resumeOffset();
     return true;
 }
 
@@ -232,11 +230,11 @@ bool AudioSave::write(const QByteArray &data)
                      .arg(m_part.fileName(), fileFailure(m_part, FileUse::Write)));
             return false;
         }
-        QFile validator(validatorPath(m_target));
-        if (!m_validator.isEmpty() && validator.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            validator.write(m_validator + '\n');
+        if (!m_validator.isEmpty() && m_record.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            m_record.write(m_validator + '\n');
         else
-            validator.remove();
+            m_record.remove();
+        m_record.close();
     }
     if (m_part.write(data) != data.size() || !m_part.flush()) {
         fail(SaveResult::Failure::Write,
@@ -308,7 +306,7 @@ void AudioSave::complete()
         return fail(SaveResult::Failure::Write,
                     causes::text(causes::kCannotWrite)
                         .arg(m_target, fileFailure(QFile(m_target), FileUse::Write)));
-    QFile::remove(validatorPath(m_target));
+    m_record.remove();
     m_done = true;
     stop();
     m_lock.reset();
@@ -323,7 +321,7 @@ void AudioSave::resolveAgain(int status)
         if (status == 410) {
             if (!m_target.isEmpty()) {
                 m_part.remove();
-                QFile::remove(validatorPath(m_target));
+                m_record.remove();
             }
             return fail(SaveResult::Failure::Gone, causes::text(causes::kGone).arg(status));
         }
@@ -340,8 +338,7 @@ void AudioSave::resolveAgain(int status)
                 causes::text(causes::kHttpError).arg(status) + QStringLiteral("; ") +
                     (result.error.isEmpty() ? causes::text(causes::kNotWebAddress) : result.error));
         m_url = *url;
-        if (!m_target.isEmpty())
-            m_offset = m_validator.isEmpty() ? 0 : QFileInfo(m_part).size();
+        m_offset = resumeOffset();
         request();
     });
 }
@@ -352,12 +349,19 @@ void AudioSave::retry(const QString &cause)
     if (m_attempts >= m_options.retries)
         return fail(SaveResult::Failure::Network,
                     causes::text(causes::kGaveUp).arg(m_attempts + 1).arg(cause));
-    // Go on from what is saved when the file can be told apart from another.
-    if (!m_target.isEmpty())
-        m_offset = m_validator.isEmpty() ? 0 : QFileInfo(m_part).size();
+    m_offset = resumeOffset();
     const auto pause = m_options.firstBackoff * (1 << m_attempts);
     ++m_attempts;
     m_retryTimer.start(pause + pause * QRandomGenerator::global()->bounded(50) / 100);
+}
+
+// Where the next request starts: after what is saved, when the part can be
+// told apart from another version of the file by its validator; else at 0.
+qint64 AudioSave::resumeOffset() const
+{
+    if (m_target.isEmpty() || m_validator.isEmpty())
+        return 0;
+    return QFileInfo(m_part.fileName()).size();
 }
 
 void AudioSave::fail(SaveResult::Failure failure, const QString &cause)
@@ -381,6 +385,20 @@ void AudioSave::stop()
         m_reply->deleteLater();
         m_reply.clear();
     }
+}
+
+QString resumeRecordPath(const QString &target)
+{
+    const QFileInfo part(target + QStringLiteral(".part"));
+    // The folder as the system knows it, so that two ways to one folder meet.
+    const QString folder = QFileInfo(part.absolutePath()).canonicalFilePath();
+    const QString key = (folder.isEmpty() ? part.absolutePath() : folder) + u'/' + part.fileName();
+    QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty())
+        cache = QDir::tempPath();
+    return cache + QStringLiteral("/velmora/saves/") +
+           QString::fromLatin1(
+               QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex());
 }
 
 QString formatBytes(qint64 bytes, const QLocale &locale)

@@ -66,7 +66,7 @@ struct SaveResult
 // "<target>.part" and renames that onto the target only when the file is
 // whole, so nothing half-written carries the final name. An existing part
 // file is resumed with a byte range, guarded by the ETag or Last-Modified
-// kept beside it in "<target>.part.validator". A 403 or 410 resolves the
+// kept in its resume record (resumeRecordPath()). A 403 or 410 resolves the
 // track again once and goes on from the bytes saved; resets, stalls and 5xx
 // answers are retried. Emits finished() once, then deletes itself later;
 // destroying it first stops the transfer and keeps the part file.
@@ -95,6 +95,7 @@ private:
     void onFinished();
     void resolveAgain(int status);
     void retry(const QString &cause);
+    qint64 resumeOffset() const;
     bool write(const QByteArray &data);
     void fail(SaveResult::Failure failure, const QString &cause);
     void complete();
@@ -107,6 +108,7 @@ private:
     QUrl m_url;
     QString m_target;
     QFile m_part;
+    QFile m_record;                    // see resumeRecordPath()
     std::unique_ptr<QLockFile> m_lock; // one writer per part file, across processes
     QByteArray m_validator;
     QByteArray m_pending; // bytes that arrived before the target was known
@@ -120,6 +122,12 @@ private:
     bool m_resolvedAgain = false;
     bool m_done = false;
 };
+
+// Where a save of `target` keeps what resuming its part file needs: the
+// server's ETag or Last-Modified, and beside it (".lock") the lock that keeps
+// a second writer out. They live in the user's cache, keyed by the part
+// file's path, so that the target's folder holds the part file alone.
+QString resumeRecordPath(const QString &target);
 
 // "1.2 MB": sizes in decimal units, as download tools show them.
 QString formatBytes(qint64 bytes, const QLocale &locale = QLocale());

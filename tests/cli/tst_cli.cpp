@@ -4,6 +4,7 @@
 #include "causes.h"
 #include "messages.h"
 #include "options.h"
+#include "save.h"
 
 #include <QDir>
 
@@ -43,11 +44,14 @@ private slots:
 
 private:
     FakeResolver m_fake;
+    QTemporaryDir m_cache;
 };
 
 void TestCli::initTestCase()
 {
     QVERIFY(m_fake.start());
+    // Resume records go here rather than into the user's cache.
+    qputenv("XDG_CACHE_HOME", m_cache.path().toLocal8Bit());
     m_fake.setTrickleInterval(10ms); // about a second for the whole answer
 }
 
@@ -306,6 +310,7 @@ void TestCli::save()
         save;
     QTemporaryDir folder;
     const QString target = folder.filePath(saved.isEmpty() ? u"%1.mp3"_s.arg(track) : saved);
+    const QString record = velmora::resumeRecordPath(target);
     const QByteArray audio = m_fake.savedAudio(track);
     const auto put = [](const QString &path, const QByteArray &bytes) {
         QFile file(path);
@@ -318,10 +323,10 @@ void TestCli::save()
         QVERIFY(put(target + u".part"_s, before == Before::HalfPartOfAnother
                                              ? QByteArray(audio.size() / 2, '\0')
                                              : audio.left(audio.size() / 2)) &&
-                put(target + u".part.validator"_s,
-                    before == Before::HalfPartModified    ? tracks::SavedModified
-                    : before == Before::HalfPartOfAnother ? "\"v0\""
-                                                          : tracks::SavedETag));
+                QDir().mkpath(QFileInfo(record).path()) &&
+                put(record, before == Before::HalfPartModified    ? tracks::SavedModified
+                            : before == Before::HalfPartOfAnother ? "\"v0\""
+                                                                  : tracks::SavedETag));
     const qsizetype seen = m_fake.received().size();
     const auto r =
         runCli(m_fake, options + QStringList{u"-o"_s, folder.filePath(output), page(track)}, {},
@@ -344,12 +349,15 @@ void TestCli::save()
              status == 0 ? QStringList{target} : QStringList{});
     QFile file(target);
     QCOMPARE(file.exists(), status == 0); // nothing half-written under the final name
+    // One file beside it: the saved one, or the part that a later run resumes.
+    const QStringList left = QFileInfo(target).dir().entryList(QDir::Files | QDir::Hidden);
+    QVERIFY2(left.size() <= 1, qPrintable(left.join(u' ')));
     if (status != 0)
         return;
+    QCOMPARE(left, QStringList{QFileInfo(target).fileName()});
+    QVERIFY(!QFileInfo::exists(record)); // it ends with its part
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), before == Before::Target && options.isEmpty() ? "mine" : audio);
-    QCOMPARE(QFileInfo(target).dir().entryList(QDir::Files),
-             QStringList{QFileInfo(target).fileName()});
 }
 
 void TestCli::terminal()
