@@ -19,7 +19,8 @@ namespace {
 
 // Enough of the start of a file to tell its format.
 constexpr qsizetype kSniffBytes = 16;
-// Reading ahead of the disk no further than this keeps memory flat.
+// Reading ahead of the disk no further than this keeps memory flat; each
+// read takes what has arrived, up to as much.
 constexpr qint64 kReadBuffer = 1 << 20;
 
 // Failures of the connection that a later attempt may not meet again.
@@ -70,7 +71,8 @@ std::filesystem::path fileSystemPath(const QString &path)
 AudioSave::AudioSave(QNetworkAccessManager &manager, const QString &songUrl, const QString &trackId,
                      Target target, const SaveOptions &options, QObject *parent)
     : QObject(parent), m_manager(manager), m_trackId(trackId), m_targetFor(std::move(target)),
-      m_options(options), m_url(webAudioUrl(songUrl).value_or(QUrl()))
+      m_options(options), m_url(webAudioUrl(songUrl).value_or(QUrl())),
+      m_block(kReadBuffer, Qt::Uninitialized)
 {
     m_idleTimer.setSingleShot(true);
     m_idleTimer.setInterval(m_options.idleTimeout);
@@ -201,29 +203,35 @@ void AudioSave::onData()
     if (m_done || !m_reply)
         return;
     m_idleTimer.start();
-    QByteArray data = m_reply->readAll();
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status < 200 || status >= 300)
-        return; // an error page is no part of the file
-    if (m_target.isEmpty()) {
-        m_pending += data;
-        if (m_pending.size() < kSniffBytes)
+    for (qint64 read; (read = m_reply->read(m_block.data(), m_block.size())) > 0;) {
+        if (status < 200 || status >= 300)
+            continue; // an error page is no part of the file
+        QByteArrayView data(m_block.constData(), read);
+        if (m_target.isEmpty()) {
+            m_pending += data;
+            if (m_pending.size() < kSniffBytes)
+                continue;
+            if (!decideTarget(audioExtension(m_url, {}, m_pending)))
+                return;
+            m_offset = 0; // the request asked for the whole file
+            data = m_pending;
+        }
+        if (!write(data))
             return;
-        if (!decideTarget(audioExtension(m_url, {}, m_pending)))
-            return;
-        m_offset = 0; // the request asked for the whole file
-        data = std::exchange(m_pending, {});
+        m_pending.clear();
     }
-    if (!write(data))
-        return;
-    emit progress(m_part.size(), m_total);
+    if (m_part.isOpen())
+        emit progress(m_part.pos(), m_total);
 }
 
-bool AudioSave::write(const QByteArray &data)
+bool AudioSave::write(QByteArrayView data)
 {
     if (!m_part.isOpen()) {
+        // Unbuffered: each block goes to the disk as it came, without a copy.
         const QIODevice::OpenMode mode =
-            m_offset > 0 ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate;
+            (m_offset > 0 ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate) |
+            QIODevice::Unbuffered;
         if (!m_part.open(mode)) {
             fail(SaveResult::Failure::Write,
                  causes::text(causes::kCannotWrite)
@@ -236,13 +244,13 @@ bool AudioSave::write(const QByteArray &data)
             m_record.remove();
         m_record.close();
     }
-    if (m_part.write(data) != data.size() || !m_part.flush()) {
+    if (m_part.write(data.data(), data.size()) != data.size()) {
         fail(SaveResult::Failure::Write,
              causes::text(causes::kCannotWrite)
                  .arg(m_part.fileName(), fileFailure(m_part, FileUse::Write)));
         return false;
     }
-    if (m_part.size() > m_options.maxBytes) {
+    if (m_part.pos() > m_options.maxBytes) {
         fail(SaveResult::Failure::TooLarge,
              causes::text(causes::kFileTooLarge).arg(m_options.maxBytes));
         return false;

@@ -96,7 +96,7 @@ private:
     void resolveAgain(int status);
     void retry(const QString &cause);
     qint64 resumeOffset() const;
-    bool write(const QByteArray &data);
+    bool write(QByteArrayView data);
     void fail(SaveResult::Failure failure, const QString &cause);
     void complete();
     void stop();
@@ -112,6 +112,7 @@ private:
     std::unique_ptr<QLockFile> m_lock; // one writer per part file, across processes
     QByteArray m_validator;
     QByteArray m_pending; // bytes that arrived before the target was known
+    QByteArray m_block;   // what each read takes from the reply, reused
     QPointer<QNetworkReply> m_reply;
     QTimer m_idleTimer;
     QTimer m_retryTimer;
