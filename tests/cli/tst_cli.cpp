@@ -102,6 +102,15 @@ void TestCli::results_data()
     row("no address, UTF-8", {text}, {}, {text}, 3,
         {object(text, null, null, null, messages::kNoPlayPage.toString())});
     row("one-digit id", {page(7)}, {}, {page(7)}, 3);
+    const QJsonObject twoDigit = object(page(TwoDigit), QString::number(TwoDigit), url(TwoDigit),
+                                        QLatin1String(TwoDigitName), null);
+    const QString longInput = page(Demo) + QString(kMaxInputBytes, u'x');
+    const QString longShown = longInput.left(kShownOfLongInput) + u"..."_s;
+    const QString tooLong = messages::kInputTooLong.toString().arg(kMaxInputBytes);
+    row("over-long argument", {longInput, page(TwoDigit)}, {url(TwoDigit)}, {longShown}, 3,
+        {object(longShown, null, null, null, tooLong), twoDigit});
+    row("over-long line, then the next", {}, {url(TwoDigit)}, {longShown}, 3, {}, -1,
+        longInput + u'\n' + page(TwoDigit));
     row("unknown", {page(Unknown)}, {}, {page(Unknown)}, 4,
         {object(page(Unknown), QString::number(Unknown), null,
                 QLatin1String(velmora::kTrackNotFound), messages::kTrackNotFound.toString())});
@@ -113,7 +122,8 @@ void TestCli::results_data()
     // Plain output escapes what the terminal would act on; JSON keeps the text exact.
     const QString controlUrl = url(Demo) + QString::fromUtf16(ControlTail);
     const QString escapedUrl =
-        url(Demo) + u"%0A%1B]0;owned%07http://127.0.0.1:1/foreign.mp3%1B[2J%C2%9B"_s;
+        url(Demo) +
+        u"%0A%1B]0;owned%07http://127.0.0.1:1/foreign.mp3%1B[2J%C2%9B%E2%80%AE%E2%81%A63pm.exe%E2%81%A9"_s;
     row("control characters", {page(ControlChars)}, {escapedUrl}, {}, 0,
         {object(page(ControlChars), QString::number(ControlChars), controlUrl,
                 QString::fromUtf16(ControlName), null)});
@@ -130,9 +140,7 @@ void TestCli::results_data()
         {u"-j"_s, u"3"_s, u"--timeout"_s, u"30"_s, page(Trickle), page(Demo), page(TwoDigit)},
         {url(Demo), url(Demo), url(TwoDigit)}, {}, 0,
         {object(page(Trickle), QString::number(Trickle), url(Demo), QLatin1String(DemoName), null),
-         demo,
-         object(page(TwoDigit), QString::number(TwoDigit), url(TwoDigit),
-                QLatin1String(TwoDigitName), null)},
+         demo, twoDigit},
         3);
     // Stalls hold their slots until the time limit; the last input waits for one.
     row("-j 2", inOneSecond + QStringList{u"-j"_s, u"2"_s, page(Stall), page(Stall), page(Demo)},
@@ -158,7 +166,8 @@ void TestCli::results()
     for (qsizetype i = 0; i < failing.size(); ++i)
         QVERIFY2(r.err.at(i).contains(u'\'' + failing.at(i) + u'\''), qPrintable(r.err.at(i)));
     const QString printed = (r.out + r.err).join(u'\n');
-    QVERIFY(!printed.contains(QRegularExpression(u"[\\x00-\\x08\\x0b-\\x1f\\x7f-\\x9f]"_s)));
+    QVERIFY(!printed.contains(QRegularExpression(
+        u"[\\x00-\\x08\\x0b-\\x1f\\x7f-\\x9f\\x{202a}-\\x{202e}\\x{2066}-\\x{2069}]"_s)));
     if (json.isEmpty())
         return;
     const auto j = runCli(m_fake, QStringList{u"--json"_s} + arguments);

@@ -70,9 +70,10 @@ inline constexpr int LocalPlaylist = 900025; // songURL media/list.m3u, tname "P
 inline constexpr int ControlChars = 900022;  // the Demo songURL + ControlTail, tname ControlName
 inline constexpr char FileUrlName[] = "Local File";
 // "\n", ESC]0;owned BEL (a title change), http://127.0.0.1:1/foreign.mp3,
-// ESC[2J (clear screen) and U+009B (C1 CSI).
+// ESC[2J (clear screen), U+009B (C1 CSI), then "3pm.exe" between U+2066 (LRI)
+// and U+2069 (PDI) after U+202E (RLO), which a terminal shows as "exe.mp3".
 inline constexpr char16_t ControlTail[] =
-    u"\n\x1b]0;owned\x07http://127.0.0.1:1/foreign.mp3\x1b[2J\u009b";
+    u"\n\x1b]0;owned\x07http://127.0.0.1:1/foreign.mp3\x1b[2J\u009b\u202e\u20663pm.exe\u2069";
 inline constexpr char16_t ControlName[] = u"Bell\x07Name\x1b[31m";
 
 // LongUrl's songURL in characters; the media port still serves the tone for it.
