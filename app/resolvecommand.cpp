@@ -96,7 +96,7 @@ void ResolveCommand::renew()
 {
     auto *request = new TrackResolve(m_network, m_playedTrackId, m_options, this);
     connect(request, &TrackResolve::finished, this, [this](const Resolution &result) {
-        if (result.outcome != Resolution::Outcome::Play || !webAudioUrl(result.songUrl))
+        if (!playableUrl(result))
             return m_controls.player->renewUrl({});
         m_controls.result->setText(result.songUrl);
         m_controls.player->renewUrl(result.songUrl);

@@ -39,7 +39,7 @@ void SaveCommand::run()
         return;
     const QString extension = audioExtension(QUrl(m_player->url()));
     const QString name = trackFileName(m_trackName, m_trackId) + u'.' +
-                         (extension.isEmpty() ? QStringLiteral("mp3") : extension);
+                         (extension.isEmpty() ? QLatin1String(kFallbackExtension) : extension);
     QString folder = QSettings()
                          .value(QLatin1String(kFolderKey),
                                 QStandardPaths::writableLocation(QStandardPaths::MusicLocation))
@@ -67,17 +67,10 @@ void SaveCommand::start(const QString &file)
     PlayerControls *controls = m_player->controls();
     controls->setSaving(true);
     m_player->setNotice(texts::kSaving.toString());
-    connect(m_save, &AudioSave::progress, m_player,
-            [player = m_player](qint64 saved, qint64 total) {
-                QString text = texts::kSaving.toString() + u' ';
-                if (total > 0)
-                    text += QStringLiteral("%1%  %2 / %3")
-                                .arg(saved * 100 / total)
-                                .arg(formatBytes(saved), formatBytes(total));
-                else
-                    text += formatBytes(saved);
-                player->setNotice(text);
-            });
+    connect(
+        m_save, &AudioSave::progress, m_player, [player = m_player](qint64 saved, qint64 total) {
+            player->setNotice(texts::kSaving.toString() + u' ' + saveProgressText(saved, total));
+        });
     connect(m_save, &AudioSave::finished, this, &SaveCommand::onFinished);
 }
 

@@ -11,6 +11,7 @@ namespace velmora::cli::messages {
 // About one input, on standard error or in --json's "error".
 inline constexpr QStringView kAboutInput = u"%1: '%2': %3";
 inline constexpr QStringView kNoPlayPage = u"no play-page address";
+inline constexpr QStringView kInputTooLong = u"longer than %1 bytes; not read";
 inline constexpr QStringView kTrackNotFound = u"track not found";
 inline constexpr QStringView kRequestFailed = u"request failed: %1";
 inline constexpr QStringView kNoUsableAnswer = u"no usable answer";

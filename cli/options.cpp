@@ -21,7 +21,8 @@ constexpr char kDescription[] =
     "Turns play-page addresses into direct audio addresses through the resolver\n"
     "service. Each ADDRESS may be any text that holds a play-page address (the\n"
     "last one in it counts). With no ADDRESS, or for '-', addresses are read from\n"
-    "standard input, one per line; blank lines are skipped.";
+    "standard input, one per line; blank lines are skipped. An input longer than\n"
+    "%1 KiB is refused.";
 
 constexpr char kEpilogue[] =
     "\nOutput:\n"
@@ -34,7 +35,7 @@ constexpr char kEpilogue[] =
     "\nExit status:\n"
     "  0  every input resolved\n"
     "  2  bad usage: unknown option, bad value, unreadable or invalid CA file\n"
-    "  3  an input holds no play-page address\n"
+    "  3  an input holds no play-page address, or is longer than %1 KiB\n"
     "  4  the service does not know a track (\"not_find\")\n"
     "  5  any other failure: network, TLS, time-out, answer without a usable\n"
     "     http or https audio address, a save that failed\n"
@@ -83,7 +84,7 @@ std::optional<QString> resolverHostOf(const QString &baseAddress)
 ParsedArguments parseArguments(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    parser.setApplicationDescription(QString::fromLatin1(kDescription).arg(kMaxInputBytes / 1024));
     const QCommandLineOption json(QStringLiteral("json"),
                                   QStringLiteral("Write one JSON object per input instead."));
     const QCommandLineOption resolver(
@@ -148,7 +149,8 @@ ParsedArguments parseArguments(const QStringList &arguments)
     ParsedArguments result;
     // Qt's first line names the program by the path it was started with.
     const QString qtHelp = parser.helpText();
-    result.help = usageLine() + qtHelp.mid(qtHelp.indexOf(u'\n')) + QLatin1String(kEpilogue);
+    result.help = usageLine() + qtHelp.mid(qtHelp.indexOf(u'\n')) +
+                  QString::fromLatin1(kEpilogue).arg(kMaxInputBytes / 1024);
     const auto fail = [&result](const QString &error) {
         result.action = ParsedArguments::Action::Fail;
         result.error = error;

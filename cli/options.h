@@ -23,6 +23,11 @@ inline constexpr int kMaxJobs = 64;
 inline constexpr double kMaxTimeoutSeconds = 86400;
 inline constexpr int kMaxRetries = 100;
 inline constexpr char kDefaultOutput[] = "{name}.{ext}";
+// Longest input (an argument or a line of standard input) taken, in UTF-8
+// bytes: a longer one is refused, and named by its first kShownOfLongInput
+// characters. Standard input is never read further into memory than this.
+inline constexpr qsizetype kMaxInputBytes = 64 * 1024;
+inline constexpr qsizetype kShownOfLongInput = 64;
 
 struct Options
 {

@@ -20,14 +20,10 @@ void ProgressLine::show(qint64 saved, qint64 total)
         return;
     m_lastShown = now;
     const double rate = now > 0 ? double(saved) * 1000.0 / double(now) : 0;
-    QString line;
-    if (total > 0)
-        line = QStringLiteral("%1%  %2 / %3")
-                   .arg(saved * 100 / total)
-                   .arg(formatBytes(saved), formatBytes(total));
-    else
-        line = formatBytes(saved);
-    line += QStringLiteral("  %1/s").arg(formatBytes(qint64(rate)));
+    // English, as everything the command prints.
+    const QLocale english = QLocale::c();
+    QString line = saveProgressText(saved, total, english) +
+                   QStringLiteral("  %1/s").arg(formatBytes(qint64(rate), english));
     if (total > 0 && rate > 0) {
         const qint64 left = qint64(double(total - saved) / rate);
         line +=

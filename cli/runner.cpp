@@ -14,7 +14,8 @@
 
 #include <algorithm>
 #include <iostream>
-#include <string>
+#include <limits>
+#include <vector>
 
 namespace velmora::cli {
 
@@ -29,7 +30,7 @@ Outcome outcomeOf(const Resolution &resolution)
         outcome.url = resolution.songUrl;
         // A script hands the address to a downloader, which may as well
         // read a local file: only web addresses count as resolved.
-        if (webAudioUrl(resolution.songUrl)) {
+        if (playableUrl(resolution)) {
             outcome.status = Resolved;
         } else {
             outcome.status = RequestFailed;
@@ -54,15 +55,17 @@ QJsonValue textOrNull(const QString &text)
     return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
 }
 
-// Percent-encodes C0 controls, DEL and C1 controls, so that an answer can
-// neither split one result into two lines nor steer the terminal.
+// Percent-encodes C0 controls, DEL, C1 controls and the bidirectional
+// embeddings, overrides and isolates, so that an answer can neither split one
+// result into two lines, nor steer the terminal, nor reorder what it shows.
 QString escapeControls(const QString &text)
 {
     QString escaped;
     escaped.reserve(text.size());
     for (const QChar c : text) {
         const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) {
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || (u >= 0x202A && u <= 0x202E) ||
+            (u >= 0x2066 && u <= 0x2069)) {
             for (const char byte : QString(c).toUtf8())
                 escaped += QString::asprintf("%%%02X", uchar(byte));
         } else {
@@ -134,17 +137,32 @@ void Runner::takeSources()
 
 void Runner::readStandardInput()
 {
+    // Nothing else reads it, nor writes through C++ streams: their own buffer
+    // spares a call into C's stdio for every character.
+    std::ios::sync_with_stdio(false);
     m_reader = QThread::create([this] {
-        std::string line;
-        while (std::getline(std::cin, line)) {
-            const QString input = QString::fromStdString(line).trimmed();
+        // One line at most kMaxInputBytes long; of a longer one the rest is
+        // skipped, not kept, and the next line read as usual.
+        std::vector<char> line(kMaxInputBytes + 1);
+        for (;;) {
+            std::cin.getline(line.data(), std::streamsize(line.size()));
+            // gcount() counts the newline too, where there was one.
+            const bool tooLong = std::cin.fail() && std::cin.gcount() == kMaxInputBytes;
+            const auto bytes = std::cin.gcount() - (tooLong || std::cin.eof() ? 0 : 1);
+            if (tooLong) {
+                std::cin.clear();
+                std::cin.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+            } else if (std::cin.fail()) {
+                break; // the end
+            }
+            const QString input = QString::fromUtf8(line.data(), qsizetype(bytes)).trimmed();
             if (input.isEmpty())
                 continue;
             m_room.acquire();
             QMetaObject::invokeMethod(
                 this,
-                [this, input] {
-                    add(input, true);
+                [this, input, tooLong] {
+                    add(input, true, tooLong);
                     launch();
                 },
                 Qt::QueuedConnection);
@@ -161,8 +179,18 @@ void Runner::readStandardInput()
     m_reader->start();
 }
 
-void Runner::add(const QString &input, bool fromStandardInput)
+void Runner::add(const QString &input, bool fromStandardInput, bool tooLong)
 {
+    if (tooLong || input.toUtf8().size() > kMaxInputBytes) {
+        Item item{input.left(kShownOfLongInput) + QStringLiteral("..."),
+                  {},
+                  Outcome(),
+                  fromStandardInput};
+        item.outcome->status = NoPlayPage;
+        item.outcome->error = messages::kInputTooLong.toString().arg(kMaxInputBytes);
+        m_items.push_back(std::move(item));
+        return;
+    }
     const std::optional<QString> trackId = usableTrackId(input);
     Item item{input, trackId.value_or(QString()), std::nullopt, fromStandardInput};
     if (!trackId) {
@@ -207,8 +235,7 @@ void Runner::save(qsizetype index, const Outcome &resolved)
     const QString id = m_items.at(size_t(index - m_printed)).trackId;
     const QString name = trackFileName(resolved.name, id);
     const auto target = [pattern = *m_options.output, name, id](const QString &extension) {
-        return expandTemplate(pattern, name, id,
-                              extension.isEmpty() ? QStringLiteral("bin") : extension);
+        return expandTemplate(pattern, name, id, extension);
     };
     auto *save = new AudioSave(m_manager, resolved.url, id, target, m_options.save, this);
     m_saving[save] = {0, -1};

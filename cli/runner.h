@@ -42,7 +42,8 @@ public:
 
     // Takes the sources in order: an address as it stands, "-" as the lines
     // of standard input (read as UTF-8 on a thread of its own, so that
-    // requests start while it is still being read). Call once.
+    // requests start while it is still being read). An input longer than
+    // kMaxInputBytes is refused. Call once.
     void start(const QStringList &sources);
 
 signals:
@@ -60,7 +61,7 @@ private:
 
     void takeSources();
     void readStandardInput();
-    void add(const QString &input, bool fromStandardInput = false);
+    void add(const QString &input, bool fromStandardInput = false, bool tooLong = false);
     void launch();
     void settle(qsizetype index, const Outcome &outcome);
     void save(qsizetype index, const Outcome &resolved);

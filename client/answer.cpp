@@ -224,4 +224,11 @@ std::optional<QUrl> webAudioUrl(const QString &songUrl)
     return url;
 }
 
+std::optional<QUrl> playableUrl(const Resolution &result)
+{
+    if (result.outcome != Resolution::Outcome::Play)
+        return std::nullopt;
+    return webAudioUrl(result.songUrl);
+}
+
 } // namespace velmora

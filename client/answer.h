@@ -30,8 +30,6 @@ public:
     static LooseValue null();
     static LooseValue compound(); // a JSON object or array
 
-    Kind kind() const { return m_kind; }
-
     // The text form: the text itself, a number as a script engine prints it
     // ("100", "0.1", "1e+21"), "true"/"false", the empty text for the empty
     // value. Null and compound values have none.
@@ -99,5 +97,10 @@ Resolution decideAnswer(const QString &answerText);
 // white space) gives nullopt, since whoever controls an answer must not
 // reach past the network with it.
 std::optional<QUrl> webAudioUrl(const QString &songUrl);
+
+// The address a resolve gives the programs to open: its audio address when it
+// plays and is a web address; nullopt otherwise. Whatever opens, saves or
+// prints an address as resolved asks here.
+std::optional<QUrl> playableUrl(const Resolution &result);
 
 } // namespace velmora

@@ -20,7 +20,6 @@ inline constexpr qsizetype kMinTrackIdLength = 2;
 // found anywhere in `text`, leading zeros kept; the empty text when there is
 // none. Matching is case-sensitive and only ASCII 0-9 count as digits.
 QString GetTrackId(const QString &text);
-QString GetTrackId(const QString &text, const QString &siteHost);
 
 // The track id to ask the resolver for, or nullopt when `text` holds no
 // play-page address with an id the resolver accepts. Both front ends decide

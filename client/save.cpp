@@ -4,10 +4,12 @@
 #include "filefailure.h"
 #include "filename.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 
 #include <filesystem>
 
@@ -17,13 +19,9 @@ namespace {
 
 // Enough of the start of a file to tell its format.
 constexpr qsizetype kSniffBytes = 16;
-// Reading ahead of the disk no further than this keeps memory flat.
+// Reading ahead of the disk no further than this keeps memory flat; each
+// read takes what has arrived, up to as much.
 constexpr qint64 kReadBuffer = 1 << 20;
-
-QString validatorPath(const QString &target)
-{
-    return target + QStringLiteral(".part.validator");
-}
 
 // Failures of the connection that a later attempt may not meet again.
 bool isTransient(QNetworkReply::NetworkError error)
@@ -73,7 +71,8 @@ std::filesystem::path fileSystemPath(const QString &path)
 AudioSave::AudioSave(QNetworkAccessManager &manager, const QString &songUrl, const QString &trackId,
                      Target target, const SaveOptions &options, QObject *parent)
     : QObject(parent), m_manager(manager), m_trackId(trackId), m_targetFor(std::move(target)),
-      m_options(options), m_url(webAudioUrl(songUrl).value_or(QUrl()))
+      m_options(options), m_url(webAudioUrl(songUrl).value_or(QUrl())),
+      m_block(kReadBuffer, Qt::Uninitialized)
 {
     m_idleTimer.setSingleShot(true);
     m_idleTimer.setInterval(m_options.idleTimeout);
@@ -106,7 +105,7 @@ void AudioSave::start()
 // has ended already (the target exists).
 bool AudioSave::decideTarget(const QString &extension)
 {
-    m_target = m_targetFor(extension);
+    m_target = m_targetFor(extension.isEmpty() ? QLatin1String(kFallbackExtension) : extension);
     if (const QString name = nameWindowsRefuses(m_target); !name.isEmpty()) {
         fail(SaveResult::Failure::Name,
              causes::text(causes::kCannotWrite)
@@ -120,24 +119,25 @@ bool AudioSave::decideTarget(const QString &extension)
     m_part.setFileName(m_target + QStringLiteral(".part"));
     // Folders in the name are made, as a template may name new ones.
     QDir().mkpath(QFileInfo(m_target).absolutePath());
-    m_lock = std::make_unique<QLockFile>(m_part.fileName() + QStringLiteral(".lock"));
+    m_record.setFileName(resumeRecordPath(m_target));
+    QDir().mkpath(QFileInfo(m_record).absolutePath());
+    m_lock = std::make_unique<QLockFile>(m_record.fileName() + QStringLiteral(".lock"));
     m_lock->setStaleLockTime(0); // a save runs for as long as it needs
     if (!m_lock->tryLock()) {
         const bool held = m_lock->error() == QLockFile::LockFailedError;
+        const QString lockFile = m_record.fileName() + QStringLiteral(".lock");
         m_lock.reset();
         if (held)
             fail(SaveResult::Failure::Busy, causes::text(causes::kBusy).arg(m_target));
         else
             fail(SaveResult::Failure::Write,
-                 causes::text(causes::kCannotWrite)
-                     .arg(m_part.fileName(), causes::text(causes::kNoFolder)));
+                 causes::text(causes::kCannotWrite).arg(lockFile, causes::text(causes::kNoFolder)));
         return false;
     }
-    QFile validator(validatorPath(m_target));
-    if (validator.open(QIODevice::ReadOnly))
-        m_validator = validator.readAll().trimmed();
-    // Without a validator nobody can tell whether the part is of this file.
-    m_offset = m_validator.isEmpty() ? 0 : QFileInfo(m_part).size();
+    if (m_record.open(QIODevice::ReadOnly))
+        m_validator = m_record.readAll().trimmed();
+    m_record.close();
+    m_offset = resumeOffset();
     return true;
 }
 
@@ -203,48 +203,54 @@ void AudioSave::onData()
     if (m_done || !m_reply)
         return;
     m_idleTimer.start();
-    QByteArray data = m_reply->readAll();
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status < 200 || status >= 300)
-        return; // an error page is no part of the file
-    if (m_target.isEmpty()) {
-        m_pending += data;
-        if (m_pending.size() < kSniffBytes)
+    for (qint64 read; (read = m_reply->read(m_block.data(), m_block.size())) > 0;) {
+        if (status < 200 || status >= 300)
+            continue; // an error page is no part of the file
+        QByteArrayView data(m_block.constData(), read);
+        if (m_target.isEmpty()) {
+            m_pending += data;
+            if (m_pending.size() < kSniffBytes)
+                continue;
+            if (!decideTarget(audioExtension(m_url, {}, m_pending)))
+                return;
+            m_offset = 0; // the request asked for the whole file
+            data = m_pending;
+        }
+        if (!write(data))
             return;
-        if (!decideTarget(audioExtension(m_url, {}, m_pending)))
-            return;
-        m_offset = 0; // the request asked for the whole file
-        data = std::exchange(m_pending, {});
+        m_pending.clear();
     }
-    if (!write(data))
-        return;
-    emit progress(m_part.size(), m_total);
+    if (m_part.isOpen())
+        emit progress(m_part.pos(), m_total);
 }
 
-bool AudioSave::write(const QByteArray &data)
+bool AudioSave::write(QByteArrayView data)
 {
     if (!m_part.isOpen()) {
+        // Unbuffered: each block goes to the disk as it came, without a copy.
         const QIODevice::OpenMode mode =
-            m_offset > 0 ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate;
+            (m_offset > 0 ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate) |
+            QIODevice::Unbuffered;
         if (!m_part.open(mode)) {
             fail(SaveResult::Failure::Write,
                  causes::text(causes::kCannotWrite)
                      .arg(m_part.fileName(), fileFailure(m_part, FileUse::Write)));
             return false;
         }
-        QFile validator(validatorPath(m_target));
-        if (!m_validator.isEmpty() && validator.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            validator.write(m_validator + '\n');
+        if (!m_validator.isEmpty() && m_record.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            m_record.write(m_validator + '\n');
         else
-            validator.remove();
+            m_record.remove();
+        m_record.close();
     }
-    if (m_part.write(data) != data.size() || !m_part.flush()) {
+    if (m_part.write(data.data(), data.size()) != data.size()) {
         fail(SaveResult::Failure::Write,
              causes::text(causes::kCannotWrite)
                  .arg(m_part.fileName(), fileFailure(m_part, FileUse::Write)));
         return false;
     }
-    if (m_part.size() > m_options.maxBytes) {
+    if (m_part.pos() > m_options.maxBytes) {
         fail(SaveResult::Failure::TooLarge,
              causes::text(causes::kFileTooLarge).arg(m_options.maxBytes));
         return false;
@@ -308,7 +314,7 @@ void AudioSave::complete()
         return fail(SaveResult::Failure::Write,
                     causes::text(causes::kCannotWrite)
                         .arg(m_target, fileFailure(QFile(m_target), FileUse::Write)));
-    QFile::remove(validatorPath(m_target));
+    m_record.remove();
     m_done = true;
     stop();
     m_lock.reset();
@@ -323,7 +329,7 @@ void AudioSave::resolveAgain(int status)
         if (status == 410) {
             if (!m_target.isEmpty()) {
                 m_part.remove();
-                QFile::remove(validatorPath(m_target));
+                m_record.remove();
             }
             return fail(SaveResult::Failure::Gone, causes::text(causes::kGone).arg(status));
         }
@@ -333,15 +339,14 @@ void AudioSave::resolveAgain(int status)
     m_resolvedAgain = true;
     auto *resolve = new TrackResolve(m_manager, m_trackId, m_options.resolver, this);
     connect(resolve, &TrackResolve::finished, this, [this, status](const Resolution &result) {
-        const std::optional<QUrl> url = webAudioUrl(result.songUrl);
-        if (result.outcome != Resolution::Outcome::Play || !url)
+        const std::optional<QUrl> url = playableUrl(result);
+        if (!url)
             return fail(
                 SaveResult::Failure::Http,
                 causes::text(causes::kHttpError).arg(status) + QStringLiteral("; ") +
                     (result.error.isEmpty() ? causes::text(causes::kNotWebAddress) : result.error));
         m_url = *url;
-        if (!m_target.isEmpty())
-            m_offset = m_validator.isEmpty() ? 0 : QFileInfo(m_part).size();
+        m_offset = resumeOffset();
         request();
     });
 }
@@ -352,12 +357,19 @@ void AudioSave::retry(const QString &cause)
     if (m_attempts >= m_options.retries)
         return fail(SaveResult::Failure::Network,
                     causes::text(causes::kGaveUp).arg(m_attempts + 1).arg(cause));
-    // Go on from what is saved when the file can be told apart from another.
-    if (!m_target.isEmpty())
-        m_offset = m_validator.isEmpty() ? 0 : QFileInfo(m_part).size();
+    m_offset = resumeOffset();
     const auto pause = m_options.firstBackoff * (1 << m_attempts);
     ++m_attempts;
     m_retryTimer.start(pause + pause * QRandomGenerator::global()->bounded(50) / 100);
+}
+
+// Where the next request starts: after what is saved, when the part can be
+// told apart from another version of the file by its validator; else at 0.
+qint64 AudioSave::resumeOffset() const
+{
+    if (m_target.isEmpty() || m_validator.isEmpty())
+        return 0;
+    return QFileInfo(m_part.fileName()).size();
 }
 
 void AudioSave::fail(SaveResult::Failure failure, const QString &cause)
@@ -383,18 +395,32 @@ void AudioSave::stop()
     }
 }
 
-QString formatBytes(qint64 bytes)
+QString resumeRecordPath(const QString &target)
 {
-    if (bytes < 1000)
-        return QStringLiteral("%1 B").arg(bytes);
-    const char *units[] = {"kB", "MB", "GB", "TB"};
-    double value = double(bytes);
-    int unit = -1;
-    while (value >= 1000 && unit < 3) {
-        value /= 1000;
-        ++unit;
-    }
-    return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
+    const QFileInfo part(target + QStringLiteral(".part"));
+    // The folder as the system knows it, so that two ways to one folder meet.
+    const QString folder = QFileInfo(part.absolutePath()).canonicalFilePath();
+    const QString key = (folder.isEmpty() ? part.absolutePath() : folder) + u'/' + part.fileName();
+    QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty())
+        cache = QDir::tempPath();
+    return cache + QStringLiteral("/velmora/saves/") +
+           QString::fromLatin1(
+               QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex());
+}
+
+QString formatBytes(qint64 bytes, const QLocale &locale)
+{
+    return locale.formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+}
+
+QString saveProgressText(qint64 saved, qint64 total, const QLocale &locale)
+{
+    if (total <= 0)
+        return formatBytes(saved, locale);
+    return QStringLiteral("%1%  %2 / %3")
+        .arg(locale.toString(saved * 100 / total), formatBytes(saved, locale),
+             formatBytes(total, locale));
 }
 
 } // namespace velmora

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <QLocale>
+
 #include <functional>
 #include <memory>
 
@@ -64,7 +66,7 @@ struct SaveResult
 // "<target>.part" and renames that onto the target only when the file is
 // whole, so nothing half-written carries the final name. An existing part
 // file is resumed with a byte range, guarded by the ETag or Last-Modified
-// kept beside it in "<target>.part.validator". A 403 or 410 resolves the
+// kept in its resume record (resumeRecordPath()). A 403 or 410 resolves the
 // track again once and goes on from the bytes saved; resets, stalls and 5xx
 // answers are retried. Emits finished() once, then deletes itself later;
 // destroying it first stops the transfer and keeps the part file.
@@ -73,7 +75,7 @@ class AudioSave : public QObject
     Q_OBJECT
 public:
     // Names the target once the extension is known (from the address, the
-    // Content-Type or the first bytes; empty when none of them tells).
+    // Content-Type or the first bytes; kFallbackExtension when none tells).
     using Target = std::function<QString(const QString &extension)>;
 
     AudioSave(QNetworkAccessManager &manager, const QString &songUrl, const QString &trackId,
@@ -93,7 +95,8 @@ private:
     void onFinished();
     void resolveAgain(int status);
     void retry(const QString &cause);
-    bool write(const QByteArray &data);
+    qint64 resumeOffset() const;
+    bool write(QByteArrayView data);
     void fail(SaveResult::Failure failure, const QString &cause);
     void complete();
     void stop();
@@ -105,9 +108,11 @@ private:
     QUrl m_url;
     QString m_target;
     QFile m_part;
+    QFile m_record;                    // see resumeRecordPath()
     std::unique_ptr<QLockFile> m_lock; // one writer per part file, across processes
     QByteArray m_validator;
     QByteArray m_pending; // bytes that arrived before the target was known
+    QByteArray m_block;   // what each read takes from the reply, reused
     QPointer<QNetworkReply> m_reply;
     QTimer m_idleTimer;
     QTimer m_retryTimer;
@@ -119,7 +124,17 @@ private:
     bool m_done = false;
 };
 
+// Where a save of `target` keeps what resuming its part file needs: the
+// server's ETag or Last-Modified, and beside it (".lock") the lock that keeps
+// a second writer out. They live in the user's cache, keyed by the part
+// file's path, so that the target's folder holds the part file alone.
+QString resumeRecordPath(const QString &target);
+
 // "1.2 MB": sizes in decimal units, as download tools show them.
-QString formatBytes(qint64 bytes);
+QString formatBytes(qint64 bytes, const QLocale &locale = QLocale());
+
+// "37%  1.2 MB / 3.4 MB" of a save under way, or "1.2 MB" while the total is
+// unknown (-1).
+QString saveProgressText(qint64 saved, qint64 total, const QLocale &locale = QLocale());
 
 } // namespace velmora

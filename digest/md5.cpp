@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 #include <string>
 
 namespace velmora {
@@ -140,8 +139,9 @@ private:
     std::uint64_t m_byteCount = 0;
 };
 
-// The padded message of `text`, block by block: what TextToWords returns,
-// without keeping it.
+// The padded message of `text` as little-endian words, block by block: the
+// bytes of `text` (by the byte rule of Md5Hex), the byte 0x80, zeros, and
+// the 64-bit bit count.
 template <typename OnBlock> void ForEachBlock(std::u16string_view text, OnBlock &&onBlock)
 {
     BlockWriter<OnBlock> writer(onBlock);
@@ -162,17 +162,16 @@ template <typename OnBlock> void ForEachBlock(std::u16string_view text, OnBlock 
     writer.finish();
 }
 
-void AppendHex(std::string &out, std::uint32_t word, const char (&digits)[17])
+// Least significant byte first: 0x67452301 gives "01234567".
+void AppendHex(std::string &out, std::uint32_t word)
 {
+    constexpr char digits[17] = "0123456789abcdef";
     for (int i = 0; i < 4; ++i) {
         const std::uint32_t byte = ShiftWordRight(word, 8 * i) & 0xFF;
         out += digits[byte >> 4];
         out += digits[byte & 0xF];
     }
 }
-
-constexpr char kUpperDigits[17] = "0123456789ABCDEF";
-constexpr char kLowerDigits[17] = "0123456789abcdef";
 
 // The 64 steps of RFC 1321 over one 16-word block, in its order.
 void ProcessBlock(std::uint32_t (&state)[4], const std::uint32_t *x)
@@ -255,43 +254,23 @@ void ProcessBlock(std::uint32_t (&state)[4], const std::uint32_t *x)
 
 } // namespace
 
-std::vector<std::uint32_t> TextToWords(std::u16string_view text)
-{
-    std::vector<std::uint32_t> words;
-    words.reserve((text.size() + 8) / 64 * 16 + 16); // exact for one byte per character
-    ForEachBlock(text, [&words](const std::uint32_t(&block)[16]) {
-        words.insert(words.end(), std::begin(block), std::end(block));
-    });
-    return words;
-}
-
-std::string WordToHexText(std::uint32_t word)
-{
-    std::string hex;
-    hex.reserve(8);
-    AppendHex(hex, word, kUpperDigits);
-    return hex;
-}
-
 } // namespace md5
 
 std::string Md5Hex(std::u16string_view text, int lengthSelector)
 {
     using namespace md5;
 
-    // The blocks of TextToWords, each digested as soon as it is laid out.
     std::uint32_t state[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
     ForEachBlock(text, [&state](const std::uint32_t(&block)[16]) { ProcessBlock(state, block); });
 
-    // WordToHexText's digits written straight in lowercase.
     std::string hex;
     hex.reserve(32);
     if (lengthSelector == 32) {
         for (std::uint32_t word : state)
-            AppendHex(hex, word, kLowerDigits);
+            AppendHex(hex, word);
     } else {
-        AppendHex(hex, state[1], kLowerDigits);
-        AppendHex(hex, state[2], kLowerDigits);
+        AppendHex(hex, state[1]);
+        AppendHex(hex, state[2]);
     }
     return hex;
 }

@@ -10,9 +10,6 @@
 
 #include <cstdint>
 #include <stdexcept>
-#include <string>
-#include <string_view>
-#include <vector>
 
 namespace velmora::md5 {
 
@@ -99,15 +96,5 @@ constexpr void II(std::uint32_t &a, std::uint32_t b, std::uint32_t c, std::uint3
     a = RotateWordLeft(a, s);
     a = AddWords(a, b);
 }
-
-// The padded message as little-endian words: the bytes of `text` (by the
-// byte rule of Md5Hex), the byte 0x80, zeros, and the 64-bit bit count.
-// Its size is N = ((L + 8) / 64 + 1) * 16 words, L being the byte count.
-// Md5Hex digests the same blocks one at a time rather than keeping them.
-std::vector<std::uint32_t> TextToWords(std::u16string_view text);
-
-// 8 uppercase hex digits, least significant byte first:
-// 0x67452301 gives "01234567".
-std::string WordToHexText(std::uint32_t word);
 
 } // namespace velmora::md5

@@ -11,7 +11,6 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 BUILD_PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-svg-dev libmpv-dev
-    qt6-httpserver-dev qt6-websockets-dev
     qt6-tools-dev qt6-l10n-tools
 )
 RUNTIME_PACKAGES=(

@@ -1,6 +1,10 @@
 // The real velmora-resolve, run against the fake resolver of this process.
 // The fake answers from this process's event loop, so every wait spins it.
 #include "againstfake.h"
+#include "causes.h"
+#include "messages.h"
+#include "options.h"
+#include "save.h"
 
 #include <QDir>
 
@@ -13,6 +17,8 @@
 
 using namespace velmora::fake;
 using namespace velmora::testing;
+using namespace velmora::cli;
+namespace causes = velmora::causes;
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
@@ -38,11 +44,14 @@ private slots:
 
 private:
     FakeResolver m_fake;
+    QTemporaryDir m_cache;
 };
 
 void TestCli::initTestCase()
 {
     QVERIFY(m_fake.start());
+    // Resume records go here rather than into the user's cache.
+    qputenv("XDG_CACHE_HOME", m_cache.path().toLocal8Bit());
     m_fake.setTrickleInterval(10ms); // about a second for the whole answer
 }
 
@@ -77,11 +86,11 @@ void TestCli::results_data()
     const QString text = u"歌曲 ♪ 无地址"_s;
     using namespace tracks;
     const QJsonObject demo =
-        object(page(Demo), u"169309"_s, url(Demo), QLatin1String(DemoName), null);
+        object(page(Demo), QString::number(Demo), url(Demo), QLatin1String(DemoName), null);
     // Well before the built-in limits of 30 s without data and 60 s in all.
     const QStringList inOneSecond{u"--timeout"_s, u"1"_s};
-    const QJsonObject stall =
-        object(page(Stall), u"900010"_s, null, null, u"timed out: no complete answer within 1 s"_s);
+    const QJsonObject stall = object(page(Stall), QString::number(Stall), null, null,
+                                     causes::text(causes::kTotalTimeout).arg(1));
 
     row("one", {page(Demo)}, {url(Demo)}, {}, 0, {demo});
     row("last match wins", {u"see %1 or rather %2!"_s.arg(page(Unknown), page(Demo))}, {url(Demo)},
@@ -91,23 +100,33 @@ void TestCli::results_data()
     row("dash in between", {page(TestTone), u"-"_s, page(Demo)},
         {url(TestTone), url(TwoDigit), url(Demo)}, {}, 0, {}, -1, page(TwoDigit) + "\n\n");
     row("no address, UTF-8", {text}, {}, {text}, 3,
-        {object(text, null, null, null, u"no play-page address"_s)});
+        {object(text, null, null, null, messages::kNoPlayPage.toString())});
     row("one-digit id", {page(7)}, {}, {page(7)}, 3);
+    const QJsonObject twoDigit = object(page(TwoDigit), QString::number(TwoDigit), url(TwoDigit),
+                                        QLatin1String(TwoDigitName), null);
+    const QString longInput = page(Demo) + QString(kMaxInputBytes, u'x');
+    const QString longShown = longInput.left(kShownOfLongInput) + u"..."_s;
+    const QString tooLong = messages::kInputTooLong.toString().arg(kMaxInputBytes);
+    row("over-long argument", {longInput, page(TwoDigit)}, {url(TwoDigit)}, {longShown}, 3,
+        {object(longShown, null, null, null, tooLong), twoDigit});
+    row("over-long line, then the next", {}, {url(TwoDigit)}, {longShown}, 3, {}, -1,
+        longInput + u'\n' + page(TwoDigit));
     row("unknown", {page(Unknown)}, {}, {page(Unknown)}, 4,
-        {object(page(Unknown), u"555555"_s, null, u"not_find"_s, u"not found"_s)});
+        {object(page(Unknown), QString::number(Unknown), null,
+                QLatin1String(velmora::kTrackNotFound), messages::kTrackNotFound.toString())});
     row("stall, --timeout 1", inOneSecond + QStringList{page(Stall)}, {}, {page(Stall)}, 5,
         {stall});
     row("file: address kept", {page(FileUrl)}, {}, {page(FileUrl)}, 5,
-        {object(page(FileUrl), QString::number(FileUrl), url(FileUrl), u"Local File"_s,
-                u"not an http or https address"_s)});
+        {object(page(FileUrl), QString::number(FileUrl), url(FileUrl), QLatin1String(FileUrlName),
+                messages::kNotWebAudio.toString())});
     // Plain output escapes what the terminal would act on; JSON keeps the text exact.
-    const QString controlUrl =
-        url(Demo) + u"\n\x1b]0;owned\x07http://127.0.0.1:1/foreign.mp3\x1b[2J\u009b"_s;
+    const QString controlUrl = url(Demo) + QString::fromUtf16(ControlTail);
     const QString escapedUrl =
-        url(Demo) + u"%0A%1B]0;owned%07http://127.0.0.1:1/foreign.mp3%1B[2J%C2%9B"_s;
+        url(Demo) +
+        u"%0A%1B]0;owned%07http://127.0.0.1:1/foreign.mp3%1B[2J%C2%9B%E2%80%AE%E2%81%A63pm.exe%E2%81%A9"_s;
     row("control characters", {page(ControlChars)}, {escapedUrl}, {}, 0,
         {object(page(ControlChars), QString::number(ControlChars), controlUrl,
-                u"Bell\x07Name\x1b[31m"_s, null)});
+                QString::fromUtf16(ControlName), null)});
     row("one line per input", {page(ControlChars), page(FiveCharUrl)}, {escapedUrl},
         {page(FiveCharUrl)}, 5);
     const QString otherCa = QFileInfo(FakeResolver::caFilePath()).path() + u"/foreign-ca.pem"_s;
@@ -121,7 +140,7 @@ void TestCli::results_data()
         {u"-j"_s, u"3"_s, u"--timeout"_s, u"30"_s, page(Trickle), page(Demo), page(TwoDigit)},
         {url(Demo), url(Demo), url(TwoDigit)}, {}, 0,
         {object(page(Trickle), QString::number(Trickle), url(Demo), QLatin1String(DemoName), null),
-         demo, object(page(TwoDigit), u"10"_s, url(TwoDigit), u"Two Digit"_s, null)},
+         demo, twoDigit},
         3);
     // Stalls hold their slots until the time limit; the last input waits for one.
     row("-j 2", inOneSecond + QStringList{u"-j"_s, u"2"_s, page(Stall), page(Stall), page(Demo)},
@@ -147,7 +166,8 @@ void TestCli::results()
     for (qsizetype i = 0; i < failing.size(); ++i)
         QVERIFY2(r.err.at(i).contains(u'\'' + failing.at(i) + u'\''), qPrintable(r.err.at(i)));
     const QString printed = (r.out + r.err).join(u'\n');
-    QVERIFY(!printed.contains(QRegularExpression(u"[\\x00-\\x08\\x0b-\\x1f\\x7f-\\x9f]"_s)));
+    QVERIFY(!printed.contains(QRegularExpression(
+        u"[\\x00-\\x08\\x0b-\\x1f\\x7f-\\x9f\\x{202a}-\\x{202e}\\x{2066}-\\x{2069}]"_s)));
     if (json.isEmpty())
         return;
     const auto j = runCli(m_fake, QStringList{u"--json"_s} + arguments);
@@ -190,17 +210,21 @@ void TestCli::options_data()
     row("ftp proxy", {u"--proxy"_s, u"ftp://127.0.0.1:21"_s}, 2, u"--proxy"_s);
     row("proxy without port", {u"--proxy"_s, u"http://127.0.0.1"_s}, 2, u"--proxy"_s);
     // In its own words on every system, not the system's.
+    const QString cannotRead = messages::kCannotReadCa.toString();
     row("unreadable CA", {u"--cacert"_s, u"/nonexistent/ca.pem"_s}, 2,
-        u"cannot read the CA file '/nonexistent/ca.pem': no such file\n"_s);
+        cannotRead.arg(u"/nonexistent/ca.pem"_s, causes::text(causes::kNoSuchFile)) + u'\n');
     const QString folder = QFileInfo(FakeResolver::caFilePath()).path();
     row("CA is a folder", {u"--cacert"_s, folder}, 2,
-        u"cannot read the CA file '%1': it is a folder\n"_s.arg(folder));
-    row("invalid CA", {u"--cacert"_s, notPem->fileName()}, 2, u"holds no PEM certificate"_s);
+        cannotRead.arg(folder, causes::text(causes::kIsFolder)) + u'\n');
+    row("invalid CA", {u"--cacert"_s, notPem->fileName()}, 2,
+        messages::kNoPemInCa.toString().arg(notPem->fileName()));
     // Help and version are answered before the values of other options are checked.
     row("--help", {u"--help"_s, u"-j"_s, u"0"_s}, 0, u"3  an input holds no play-page address"_s);
     row("-h", {u"-h"_s}, 0, u"--cacert <FILE>"_s);
     row("--version", {u"--version"_s, u"-j"_s, u"0"_s}, 0,
-        u"velmora-resolve "_s + velmora::settings::kVersion);
+        messages::kVersion.toString()
+            .arg(QLatin1String(kProgramName), QLatin1String(velmora::settings::kVersion))
+            .trimmed());
 }
 
 void TestCli::options()
@@ -214,7 +238,7 @@ void TestCli::options()
     QCOMPARE(r.status, status);
     const QString shown = (status == 0 ? r.out : r.err).join(u'\n');
     QVERIFY2(shown.contains(message), qPrintable(shown));
-    QVERIFY(shown.contains(u"Usage: velmora-resolve [OPTIONS] [ADDRESS...]") || status == 0);
+    QVERIFY(shown.contains(usageLine()) || status == 0);
     QCOMPARE(status == 0 ? r.err : r.out, QStringList{});
     QCOMPARE(m_fake.received().size(), before); // no request was made
 }
@@ -245,7 +269,8 @@ void TestCli::save_data()
         QTest::newRow(name) << save;
     };
     using namespace tracks;
-    const QString half = u"bytes=131072-"_s;
+    const qsizetype size = m_fake.savedAudio().size();
+    const QString half = u"bytes=%1-"_s.arg(size / 2);
     const QString retries = u"--retries"_s;
     row("whole", {SaveWhole, Before::Nothing, 0, {}});
     row("resumed by ETag", {SaveWhole, Before::HalfPart, 0, half});
@@ -257,16 +282,20 @@ void TestCli::save_data()
     // Qt may send a hop again when the server closes first: not counted.
     row("redirect chain", {SaveRedirects, Before::Nothing, 0, u"-"_s});
     row("slow, progress lines", {SaveSlow, Before::Nothing, 0, {}, u"% "_s, {u"--progress"_s}});
-    row("exists: kept", {SaveWhole, Before::Target, 0, {}, u"exists already"_s});
+    row("exists: kept",
+        {SaveWhole, Before::Target, 0, {}, messages::kExistsAlready.toString().arg(QString())});
     row("exists: replaced", {SaveWhole, Before::Target, 0, {}, {}, {u"--force-overwrites"_s}});
-    row("web page", {SaveHtml, Before::Nothing, 5, {}, u"not audio"_s});
-    const QString gaveUp = u"gave up after %1 attempts"_s;
+    row("web page", {SaveHtml, Before::Nothing, 5, {}, causes::text(causes::kNotAudio)});
+    const QString gaveUp = causes::text(causes::kGaveUp);
+    const QString http500 = gaveUp.arg(3).arg(causes::text(causes::kHttpError).arg(500));
+    const QString cutShort = gaveUp.arg(2).arg(QString());
+    const QString noDisk = u".part: "_s + causes::text(causes::kDiskRefused);
     row("500 until the retries end",
-        {SaveError, Before::Nothing, 5, u"  "_s, gaveUp.arg(3), {retries, u"2"_s}});
+        {SaveError, Before::Nothing, 5, u"  "_s, http500, {retries, u"2"_s}});
     row("shorter than announced",
-        {SaveLonger, Before::Nothing, 5, u" bytes=262144-"_s, gaveUp.arg(2), {retries, u"1"_s}});
-    row("disk full",
-        {SaveWhole, Before::Nothing, 5, {}, u".part: the disk took no more"_s, {}, 1, 100'000});
+        {SaveLonger, Before::Nothing, 5, u" bytes=%1-"_s.arg(size), cutShort, {retries, u"1"_s}});
+    row("disk full", {SaveWhole, Before::Nothing, 5, {}, noDisk, {}, 1, 100'000});
+    row("nothing tells the format", {SaveUntyped, Before::Nothing, 0, {}});
     // Windows' path rules, the same on every system: the template in the
     // folder, and where the file lands or why it is refused.
     const auto rule = [&row](const char *name, const QString &output, const QString &saved,
@@ -276,7 +305,7 @@ void TestCli::save_data()
         row(name, save);
     };
     rule("\\ separates folders", u"in\\{id}.{ext}"_s, u"in/900040.mp3"_s);
-    const QString notAllowed = u"'%1' is not a name Windows allows"_s;
+    const QString notAllowed = causes::text(causes::kNameNotAllowed);
     for (const char *name : {"nul.mp3", "Com1.x.mp3", "album.", "album ", "a:b"})
         rule(name, name + u"/{id}.{ext}"_s, {}, notAllowed.arg(QLatin1String(name)));
     const QString longPath = QString(150, u'a') + u'/' + QString(150, u'b') + u'/';
@@ -290,7 +319,8 @@ void TestCli::save()
         save;
     QTemporaryDir folder;
     const QString target = folder.filePath(saved.isEmpty() ? u"%1.mp3"_s.arg(track) : saved);
-    const QByteArray audio = m_fake.savedAudio();
+    const QString record = velmora::resumeRecordPath(target);
+    const QByteArray audio = m_fake.savedAudio(track);
     const auto put = [](const QString &path, const QByteArray &bytes) {
         QFile file(path);
         return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
@@ -302,10 +332,10 @@ void TestCli::save()
         QVERIFY(put(target + u".part"_s, before == Before::HalfPartOfAnother
                                              ? QByteArray(audio.size() / 2, '\0')
                                              : audio.left(audio.size() / 2)) &&
-                put(target + u".part.validator"_s,
-                    before == Before::HalfPartModified    ? "Sat, 05 Dec 2026 12:00:00 GMT"
-                    : before == Before::HalfPartOfAnother ? "\"v0\""
-                                                          : "\"v1\""));
+                QDir().mkpath(QFileInfo(record).path()) &&
+                put(record, before == Before::HalfPartModified    ? tracks::SavedModified
+                            : before == Before::HalfPartOfAnother ? "\"v0\""
+                                                                  : tracks::SavedETag));
     const qsizetype seen = m_fake.received().size();
     const auto r =
         runCli(m_fake, options + QStringList{u"-o"_s, folder.filePath(output), page(track)}, {},
@@ -328,12 +358,15 @@ void TestCli::save()
              status == 0 ? QStringList{target} : QStringList{});
     QFile file(target);
     QCOMPARE(file.exists(), status == 0); // nothing half-written under the final name
+    // One file beside it: the saved one, or the part that a later run resumes.
+    const QStringList left = QFileInfo(target).dir().entryList(QDir::Files | QDir::Hidden);
+    QVERIFY2(left.size() <= 1, qPrintable(left.join(u' ')));
     if (status != 0)
         return;
+    QCOMPARE(left, QStringList{QFileInfo(target).fileName()});
+    QVERIFY(!QFileInfo::exists(record)); // it ends with its part
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), before == Before::Target && options.isEmpty() ? "mine" : audio);
-    QCOMPARE(QFileInfo(target).dir().entryList(QDir::Files),
-             QStringList{QFileInfo(target).fileName()});
 }
 
 void TestCli::terminal()

@@ -36,6 +36,13 @@ inline constexpr int NumberUrl = 900005;     // songURL 1234567
 inline constexpr int ObjectUrl = 900006;     // songURL {"url": <Demo songURL>}
 inline constexpr int ArrayUrl = 900007;      // songURL [<Demo songURL>]
 
+// One answer in three encodings, with no songURL and the track name
+// EncodedName, which reads differently when taken in the wrong one.
+inline constexpr char EncodedName[] = "Café";
+inline constexpr int Utf8NoCharset = 900030;  // application/json, no charset: UTF-8
+inline constexpr int Latin1Charset = 900031;  // text/plain; charset=ISO-8859-1
+inline constexpr int UnknownCharset = 900032; // text/plain;charset=x-none, UTF-8 bytes
+
 // Transport faults. Where a client that ignored the fault would still find a
 // usable Demo answer, the fake makes sure it would, so such a client fails its
 // tests instead of passing by luck.
@@ -50,7 +57,7 @@ inline constexpr int Redirect = 900017;    // one https 302 to a signed Demo req
 
 // Addresses no program should take from the service as they are. The local
 // file is the committed media/tone.wav, so a client that opens it succeeds.
-inline constexpr int FileUrl = 900020;     // songURL file://<tone.wav>, tname "Local File"
+inline constexpr int FileUrl = 900020;     // songURL file://<tone.wav>, tname FileUrlName
 inline constexpr int LocalPath = 900021;   // songURL <tone.wav> as a bare path, tname "Local Path"
 inline constexpr int LongUrl = 900023;     // Demo songURL + "?pad=xx...", tname "Long"
 inline constexpr int RelativeUrl = 900024; // songURL "media/169309.mp3", tname "Relative"
@@ -60,9 +67,14 @@ inline constexpr char HtmlNameText[] =
     "<b>Velmora</b> <img src=\"x\"> &amp; a name far longer than the player's line";
 // An http address of an M3U playlist that names the local tone file.
 inline constexpr int LocalPlaylist = 900025; // songURL media/list.m3u, tname "Playlist"
-// ControlChars: the Demo songURL, then "\n", ESC]0;owned BEL (a title change),
-// http://127.0.0.1:1/foreign.mp3, ESC[2J (clear screen) and U+009B (C1 CSI).
-inline constexpr int ControlChars = 900022; // songURL as above, tname "Bell" BEL "Name" ESC "[31m"
+inline constexpr int ControlChars = 900022;  // the Demo songURL + ControlTail, tname ControlName
+inline constexpr char FileUrlName[] = "Local File";
+// "\n", ESC]0;owned BEL (a title change), http://127.0.0.1:1/foreign.mp3,
+// ESC[2J (clear screen), U+009B (C1 CSI), then "3pm.exe" between U+2066 (LRI)
+// and U+2069 (PDI) after U+202E (RLO), which a terminal shows as "exe.mp3".
+inline constexpr char16_t ControlTail[] =
+    u"\n\x1b]0;owned\x07http://127.0.0.1:1/foreign.mp3\x1b[2J\u009b\u202e\u20663pm.exe\u2069";
+inline constexpr char16_t ControlName[] = u"Bell\x07Name\x1b[31m";
 
 // LongUrl's songURL in characters; the media port still serves the tone for it.
 inline constexpr int LongUrlLength = 40000;
@@ -73,6 +85,8 @@ inline constexpr long long BodyLimit = 4LL * 1024 * 1024;
 // Audio to save, served from the resolver port as /save/<id>.mp3 (savedAudio()),
 // tname "Save <id>", with ranges answered from an ETag and a Last-Modified
 // unless said otherwise.
+inline constexpr char SavedETag[] = "\"v1\"";
+inline constexpr char SavedModified[] = "Sat, 05 Dec 2026 12:00:00 GMT";
 inline constexpr int SaveWhole = 900040;     // the file
 inline constexpr int SaveDrop = 900041;      // drops the connection halfway, the first time
 inline constexpr int SaveNoRanges = 900042;  // always the whole file with 200
@@ -83,6 +97,9 @@ inline constexpr int SaveHtml = 900046;      // an HTML page
 inline constexpr int SaveError = 900047;     // 500, every time
 inline constexpr int SaveSlow = 900048;      // 1 KiB per trickle interval
 inline constexpr int SaveModified = 900049;  // ranges from a Last-Modified alone
+// Served as /save/<id>.bin, application/octet-stream, savedAudio() without its
+// ID3 header: nothing tells the format.
+inline constexpr int SaveUntyped = 900039;
 
 // Audio to play whose signed address expires: each resolve gives
 // media/expiring/<n>.wav (n counting the resolves), served until

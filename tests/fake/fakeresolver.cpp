@@ -23,8 +23,6 @@ namespace {
 constexpr qsizetype MaxHead = 16 * 1024;
 constexpr int SignError = -1; // no signed id is negative, so this key is free
 const QString ResolverPath = u"/lxapi/vdj.x"_s;
-const QByteArray SavedETag = "\"v1\"";
-const QByteArray SavedModified = "Sat, 05 Dec 2026 12:00:00 GMT";
 
 // The value of header `name` in a request head, or empty.
 QByteArray header(const QByteArray &head, const QByteArray &name)
@@ -106,6 +104,10 @@ void FakeResolver::setUpModes()
     const QString tone = QStringLiteral(VELMORA_FAKE_TONE_FILE);
     const QByteArray demoBody = rendata(demo, QLatin1String(DemoName));
     const QByteArray padded = rendata(demo, QLatin1String(DemoName), BodyLimit);
+    const QByteArray encoded = rendata(u""_s, QString::fromUtf8(EncodedName));
+    const auto typed = [](const QByteArray &body, const QByteArray &type) {
+        return Mode{body, "200 OK", {}, Mode::Send, 0, type};
+    };
     const auto to = [](const QUrl &url) {
         return "Location: " + url.toEncoded() + "\r\n";
     };
@@ -128,6 +130,10 @@ void FakeResolver::setUpModes()
         {NumberUrl, {rendata(1234567, u"x"_s)}},
         {ObjectUrl, {rendata(QJsonObject{{u"url"_s, demo}}, u"x"_s)}},
         {ArrayUrl, {rendata(QJsonArray{demo}, u"x"_s)}},
+        {Utf8NoCharset, typed(encoded, "application/json")},
+        {Latin1Charset,
+         typed(QString::fromUtf8(encoded).toLatin1(), "text/plain; charset=ISO-8859-1")},
+        {UnknownCharset, typed(encoded, "text/plain;charset=x-none")},
         {Stall, {{}, "200 OK", {}, Mode::Stall}},
         {Trickle, {demoBody, "200 OK", {}, Mode::Trickle}},
         {Oversized, {padded}},
@@ -138,12 +144,11 @@ void FakeResolver::setUpModes()
         // qCompress() is a zlib stream behind a 4-byte length: HTTP's "deflate".
         {DeflateBomb, {qCompress(padded, 9).mid(4), "200 OK", "Content-Encoding: deflate\r\n"}},
         {Redirect, {{}, "302 Found", to(requestUrl(QString::number(Demo)))}},
-        {FileUrl, {rendata(QUrl::fromLocalFile(tone).toString(), u"Local File"_s)}},
+        {FileUrl, {rendata(QUrl::fromLocalFile(tone).toString(), QLatin1String(FileUrlName))}},
         {LocalPath, {rendata(tone, u"Local Path"_s)}},
         // Ends in a C1 CSI, which some terminals take like ESC [.
         {ControlChars,
-         {rendata(demo + u"\n\x1b]0;owned\x07http://127.0.0.1:1/foreign.mp3\x1b[2J"_s + QChar(0x9b),
-                  u"Bell\x07Name\x1b[31m"_s)}},
+         {rendata(demo + QString::fromUtf16(ControlTail), QString::fromUtf16(ControlName))}},
         {LongUrl,
          {rendata(demo + u"?pad="_s + QString(LongUrlLength - demo.size() - 5, u'x'), u"Long"_s)}},
         {RelativeUrl, {rendata(u"media/169309.mp3"_s, u"Relative"_s)}},
@@ -156,6 +161,9 @@ void FakeResolver::setUpModes()
     for (int track = SaveWhole; track <= SaveModified; ++track)
         m_modes.insert(track, {rendata(resolverBase().toString() + u"/save/%1.mp3"_s.arg(track),
                                        u"Save %1"_s.arg(track))});
+    m_modes.insert(SaveUntyped,
+                   {rendata(resolverBase().toString() + u"/save/%1.bin"_s.arg(SaveUntyped),
+                            u"Save %1"_s.arg(SaveUntyped))});
 }
 
 void FakeResolver::expireAddresses(bool andLater)
@@ -290,9 +298,9 @@ FakeResolver::Mode FakeResolver::save(const QString &target)
     const int track = target.section(u'?', 0, 0).mid(6).chopped(4).toInt();
     const int step = QUrlQuery(target.section(u'?', 1)).queryItemValue(u"v"_s).toInt();
     Mode file = Mode::file(m_saved, "audio/mpeg");
-    file.headers = "Last-Modified: " + SavedModified + "\r\n";
+    file.headers = "Last-Modified: "_ba + SavedModified + "\r\n";
     if (track != SaveModified)
-        file.headers += "ETag: " + SavedETag + "\r\n";
+        file.headers += "ETag: "_ba + SavedETag + "\r\n";
     switch (track) {
     case SaveWhole:
     case SaveModified:
@@ -329,6 +337,10 @@ FakeResolver::Mode FakeResolver::save(const QString &target)
     case SaveSlow:
         file.way = Mode::Trickle;
         file.chunk = 1024;
+        break;
+    case SaveUntyped:
+        file.body = savedAudio(track);
+        file.type = "application/octet-stream";
         break;
     default:
         return {{}, "404 Not Found"};

@@ -80,8 +80,12 @@ public:
     // The test CA in the source tree, for programs that take a CA file.
     static QString caFilePath();
 
-    // What every /save/ address serves in the end: 256 KiB that start like an MP3.
-    QByteArray savedAudio() const { return m_saved; }
+    // What a /save/ address serves in the end: 256 KiB that start like an MP3,
+    // except for SaveUntyped.
+    QByteArray savedAudio(int trackId = tracks::SaveWhole) const
+    {
+        return trackId == tracks::SaveUntyped ? m_saved.mid(4) : m_saved;
+    }
 
     // Every request read on the resolver port, in order, bad paths and signatures included.
     QList<Received> received() const { return m_received; }
