@@ -67,8 +67,7 @@ void ResolveCommand::onResolved(const Resolution &result)
         m_controls.player->setNotice({});
     switch (result.outcome) {
     case Resolution::Outcome::Play:
-        play(result.songUrl,
-             result.trackName == QLatin1String(kTrackNotFound) ? QString() : result.trackName);
+        play(result.songUrl, shownTrackName(result.trackName));
         m_playedTrackId = m_trackId;
         emit played(m_trackId, result.trackName);
         end();

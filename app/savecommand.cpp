@@ -67,10 +67,17 @@ void SaveCommand::start(const QString &file)
     PlayerControls *controls = m_player->controls();
     controls->setSaving(true);
     m_player->setNotice(texts::kSaving.toString());
-    connect(
-        m_save, &AudioSave::progress, m_player, [player = m_player](qint64 saved, qint64 total) {
-            player->setNotice(texts::kSaving.toString() + u' ' + saveProgressText(saved, total));
-        });
+    // Once a try failed, every line says which one this is.
+    m_try.clear();
+    connect(m_save, &AudioSave::progress, this, [this](qint64 saved, qint64 total) {
+        m_player->setNotice(texts::kSaving.toString() + u' ' + saveProgressText(saved, total) +
+                            m_try);
+    });
+    connect(m_save, &AudioSave::retrying, this,
+            [this](int attempt, int attempts, const QString &cause) {
+                m_try = texts::saveTry(attempt, attempts);
+                m_player->setNotice(texts::kSaveWaiting.toString() + m_try, cause);
+            });
     connect(m_save, &AudioSave::finished, this, &SaveCommand::onFinished);
 }
 
@@ -91,7 +98,7 @@ void SaveCommand::onFinished(const SaveResult &result)
         m_player->setNotice(texts::kSaved.toString() + QFileInfo(result.file).fileName(),
                             result.file);
     else
-        m_player->setNotice(texts::kSaveFailed.toString() + result.error, result.error);
+        m_player->setNotice(texts::kSaveFailed.toString() + result.error, result.file);
     emit finished(result);
 }
 

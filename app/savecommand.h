@@ -45,6 +45,7 @@ private:
     QString m_trackName;
     QNetworkAccessManager m_network;
     QPointer<AudioSave> m_save;
+    QString m_try; // which try the save is on, once one failed
 };
 
 } // namespace velmora

@@ -61,6 +61,7 @@ inline constexpr QStringView kSaving = u"正在保存";
 inline constexpr QStringView kSaved = u"已保存：";
 inline constexpr QStringView kSaveFailed = u"保存失败：";
 inline constexpr QStringView kSaveCanceled = u"已取消保存";
+inline constexpr QStringView kSaveWaiting = u"正在保存，稍后重试";
 
 // What screen readers say of the controls that show no text of their own,
 // and what some of them are for.
@@ -86,6 +87,12 @@ inline QString cannotPlay(QStringView cause)
 inline QString playing(const QString &trackName)
 {
     return kPlaying.toString().append(trackName.isEmpty() ? kUnnamedTrack.toString() : trackName);
+}
+
+// Which try a save is on: "（第 2/4 次）".
+inline QString saveTry(int attempt, int attempts)
+{
+    return QStringLiteral("（第 %1/%2 次）").arg(attempt).arg(attempts);
 }
 
 // The time label as a screen reader says it: "已播放 0:01，共 0:20".

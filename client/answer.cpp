@@ -208,8 +208,10 @@ Resolution decideAnswer(const QString &answerText)
     } else if (trackName == QLatin1String(kTrackNotFound)) {
         result.outcome = Resolution::Outcome::NotFound;
     } else {
-        result.error = trackName ? causes::text(causes::kNoAudioAddress).arg(*trackName)
-                                 : causes::text(causes::kNothingUsable);
+        // An empty name is no name: never a cause that quotes nothing.
+        result.error = trackName && !trackName->isEmpty()
+                           ? causes::text(causes::kNoAudioAddress).arg(*trackName)
+                           : causes::text(causes::kNothingUsable);
     }
     return result;
 }
@@ -229,6 +231,11 @@ std::optional<QUrl> playableUrl(const Resolution &result)
     if (result.outcome != Resolution::Outcome::Play)
         return std::nullopt;
     return webAudioUrl(result.songUrl);
+}
+
+QString shownTrackName(const QString &trackName)
+{
+    return trackName == QLatin1String(kTrackNotFound) ? QString() : trackName;
 }
 
 } // namespace velmora

@@ -98,6 +98,10 @@ Resolution decideAnswer(const QString &answerText);
 // reach past the network with it.
 std::optional<QUrl> webAudioUrl(const QString &songUrl);
 
+// A track's name as a listener sees it, in a file name or a status line:
+// the answer's own, and none for the service's "not_find".
+QString shownTrackName(const QString &trackName);
+
 // The address a resolve gives the programs to open: its audio address when it
 // plays and is a web address; nullopt otherwise. Whatever opens, saves or
 // prints an address as resolved asks here.

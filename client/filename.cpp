@@ -51,12 +51,10 @@ QString cutToBytes(const QString &name, qsizetype maxBytes)
 QString trackFileName(const QString &trackName, const QString &trackId)
 {
     QString name;
-    if (trackName != QLatin1String(kTrackNotFound)) {
-        for (const char32_t c : trackName.toUcs4())
-            name += isForbidden(c) ? QStringLiteral("_") : QString::fromUcs4(&c, 1);
-        name = withoutTrailingDotsAndSpaces(
-            cutToBytes(withoutTrailingDotsAndSpaces(name), kMaxFileNameBytes));
-    }
+    for (const char32_t c : shownTrackName(trackName).toUcs4())
+        name += isForbidden(c) ? QStringLiteral("_") : QString::fromUcs4(&c, 1);
+    name = withoutTrailingDotsAndSpaces(
+        cutToBytes(withoutTrailingDotsAndSpaces(name), kMaxFileNameBytes));
     if (name.isEmpty())
         return trackId;
     if (isReserved(name))

@@ -361,6 +361,7 @@ void AudioSave::retry(const QString &cause)
     const auto pause = m_options.firstBackoff * (1 << m_attempts);
     ++m_attempts;
     m_retryTimer.start(pause + pause * QRandomGenerator::global()->bounded(50) / 100);
+    emit retrying(m_attempts + 1, m_options.retries + 1, cause);
 }
 
 // Where the next request starts: after what is saved, when the part can be

@@ -84,6 +84,9 @@ public:
 
 signals:
     void progress(qint64 saved, qint64 total); // total -1 when unknown
+    // After a reset, a stall or a 5xx, while it waits to try again: `attempt`
+    // is the try to come (2, 3, …) of at most `attempts`.
+    void retrying(int attempt, int attempts, const QString &cause);
     void finished(const velmora::SaveResult &result);
 
 private:

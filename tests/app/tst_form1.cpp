@@ -42,6 +42,7 @@ private slots:
     void laterClicksKeepTheirPromises();
     void savesWhatPlays();
     void closingCancelsASave();
+    void retriedSaveSaysWhichTry();
     void opensFromOutside();
     void offersTheClipboard();
     void keepsTheConnectionWarm();
@@ -51,6 +52,8 @@ private slots:
 
 private:
     void click(const QString &input);
+    // Plays the track and saves it there through the save dialog.
+    bool saveAs(int track, const QString &file);
 
     FakeResolver m_fake;
     std::unique_ptr<Form1> m_window;
@@ -213,13 +216,7 @@ void TestForm1::closingCancelsASave()
     QTemporaryDir folder;
     const QString target = folder.filePath(u"slow.mp3"_s);
     m_fake.setTrickleInterval(20ms);
-    click(playPage(tracks::SaveSlow));
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->Command1->isEnabled(), 10000);
-    QTest::mouseClick(m_window->W1->findChild<QToolButton *>(u"saveButton"_s), Qt::LeftButton);
-    QFileDialog *dialog = nullptr;
-    QTRY_VERIFY(dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
-    dialog->selectFile(target);
-    static_cast<QDialog *>(dialog)->accept();
+    QVERIFY(saveAs(tracks::SaveSlow, target));
     QTRY_VERIFY(m_window->W1->statusText().contains(u"% "_s));
     QVERIFY(m_window->W1->statusText().startsWith(texts::kSaving));
     QCOMPARE(m_window->W1->findChild<QToolButton *>(u"saveButton"_s)->toolTip(),
@@ -245,6 +242,38 @@ void TestForm1::closingCancelsASave()
     QTRY_VERIFY(!m_window->isVisible());
     QVERIFY(QFileInfo(target + u".part"_s).size() > 0);
     QVERIFY(!QFileInfo::exists(target));
+}
+
+// A save whose connection drops says which try it is on, while it waits and
+// after, and still ends whole.
+void TestForm1::retriedSaveSaysWhichTry()
+{
+    QTemporaryDir folder;
+    QSignalSpy saved(m_window->saveCommand(), &SaveCommand::finished);
+    QVERIFY(saveAs(tracks::SaveDrop, folder.filePath(u"drop.mp3"_s)));
+    const QString second = texts::saveTry(2, SaveOptions::kRetries + 1);
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->W1->statusText().endsWith(second), 10000);
+    QVERIFY(saved.wait(10000));
+    QFile file(folder.filePath(u"drop.mp3"_s));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), m_fake.savedAudio());
+}
+
+bool TestForm1::saveAs(int track, const QString &file)
+{
+    click(playPage(track));
+    QFileDialog *dialog = nullptr;
+    const auto asked = [&] {
+        return (dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
+    };
+    if (!QTest::qWaitFor([&] { return m_window->Command1->isEnabled(); }, 10000))
+        return false;
+    QTest::mouseClick(m_window->W1->findChild<QToolButton *>(u"saveButton"_s), Qt::LeftButton);
+    if (!QTest::qWaitFor(asked))
+        return false;
+    dialog->selectFile(file);
+    static_cast<QDialog *>(dialog)->accept(); // as its Save button does
+    return true;
 }
 
 // A later start with a browser's link, a drop: the address waits in Text1

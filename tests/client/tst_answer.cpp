@@ -71,6 +71,7 @@ void TestAnswer::decide_data()
     QTest::newRow("five, no name") << R"("songURL":"a.mp3")" << RequestError;
     QTest::newRow("NOT_FIND") << R"("songURL":"","tname":"NOT_FIND")" << RequestError;
     QTest::newRow("null name") << R"("songURL":"","tname":null)" << RequestError;
+    QTest::newRow("empty name") << R"("songURL":"","tname":"")" << RequestError;
     QTest::newRow("number by its text") << R"("songURL":1234567)" << Play;
     QTest::newRow("null, not_find") << R"("songURL":null,"tname":"not_find")" << NotFound;
     QTest::newRow("object, not_find") << R"("songURL":{"u":1},"tname":"not_find")" << NotFound;
@@ -84,6 +85,7 @@ void TestAnswer::decide()
     const auto r = velmora::decideAnswer(QString(R"({"Rendata":{%1}})").arg(rendata));
     QCOMPARE(r.outcome, outcome);
     QCOMPARE(r.error.isEmpty(), outcome != RequestError);
+    QVERIFY2(!r.error.contains(u"\"\""), qPrintable(r.error)); // a name that is none
 }
 
 void TestAnswer::webAudio_data()
