@@ -9,13 +9,19 @@
 #   warm mpv   mpv --idle, settled, "loadfile" over its IPC socket → sound
 #   cold ours  the velmora program started with the play-page address → sound
 #   cold mpv   mpv started with the audio address → sound
+#   cold marks the same start of the program's code through
+#              velmora-bench-shown --marks, which says when it reached main,
+#              showed the window, had the answer and had the file open:
+#              where the cold start's time goes
 # Every player is a fresh process, stopped by its PID once heard; ours and
 # mpv swap places from run to run. A silent low-latency stream keeps the sink
 # awake throughout: an idle null sink runs at a 2 s latency, which would
 # otherwise be in every first sample.
 #   python3 bench/first_sound.py --runs N --sink SINK --wav FILE --url AUDIO \
 #       --address PLAY_PAGE --window BENCH_WINDOW --resolver HOST:PORT \
-#       [--cacert FILE] --app VELMORA --mpv MPV --work DIR
+#       [--cacert FILE] --app VELMORA --marks BENCH_SHOWN --mpv MPV --work DIR
+# mpv plays as it is set up out of the box, sound server included, as ours
+# does.
 # Without --cacert the window trusts the resolver through the system's
 # store, as the velmora program does.
 # Figures go to standard output as "name value" lines; progress and the
@@ -41,7 +47,8 @@ import time
 THRESHOLD = 1000
 QUIET_BEFORE = 0.3  # s of silence at the monitor before any trigger
 HEAR_TIMEOUT = 15.0
-STAGES = ("resolved", "loading", "loaded", "buffering", "buffered", "playing", "position")
+STAGES = ("resolved", "loading", "loaded", "position")
+COLD_STAGES = ("main", "shown", "resolved", "loaded")
 
 
 class Trouble(Exception):
@@ -251,6 +258,7 @@ class Bench:
         self.streams = None
         self.breakdown = {stage: [] for stage in STAGES + ("stream", "heard")}
         self.cold_streams = {"ours": [], "mpv": []}
+        self.cold_stages = {stage: [] for stage in COLD_STAGES + ("heard",)}
 
     def spawn(self, argv, **kw):
         kw.setdefault("stdin", subprocess.DEVNULL)
@@ -344,22 +352,32 @@ class Bench:
     def cold(self, who):
         proc = None
         runtime = tempfile.mkdtemp(dir=self.args.work, prefix="rt-")
-        if who == "ours":
-            # A runtime dir of its own: no other velmora window can take the address.
-            argv, env = [self.args.app, self.args.address], dict(self.env, XDG_RUNTIME_DIR=runtime)
-        else:
-            argv, env = [self.args.mpv, "--no-config", "--ao=pulse", self.args.url], self.env
+        # A runtime dir of its own: no other velmora window can take the address.
+        ours = dict(self.env, XDG_RUNTIME_DIR=runtime)
+        argv, env, out = {
+            "ours": ([self.args.app, self.args.address], ours, subprocess.DEVNULL),
+            "marks": ([self.args.marks, "--marks", self.args.address], ours, subprocess.PIPE),
+            "mpv": ([self.args.mpv, "--no-config", self.args.url], self.env, subprocess.DEVNULL),
+        }[who]
 
         def trigger():
             nonlocal proc
             at = time.monotonic()
-            proc = self.spawn(argv, env=env)
+            proc = self.spawn(argv, env=env, stdout=out)
             return at, proc
 
         self.check_sink_free()
         at, heard = self.hear(f"cold {who}", trigger)
         self.end(proc)
         shutil.rmtree(runtime, ignore_errors=True)
+        if who == "marks":
+            said = dict(line.split()[1:3] for line in proc.stdout.read().decode().splitlines()
+                        if line.startswith("mark "))
+            for stage in COLD_STAGES:
+                if stage in said:
+                    self.cold_stages[stage].append(1e3 * (float(said[stage]) - at))
+            self.cold_stages["heard"].append(1e3 * (heard - at))
+            return None
         stream = self.streams.first_after(at)
         if stream is not None and stream < heard:
             self.cold_streams[who].append(1e3 * (stream - at))
@@ -437,7 +455,7 @@ class Bench:
     def warm_mpv(self, run):
         self.check_sink_free()
         path = os.path.join(self.args.work, f"mpv-{run}.sock")
-        proc = self.spawn([self.args.mpv, "--no-config", "--ao=pulse", "--idle=yes",
+        proc = self.spawn([self.args.mpv, "--no-config", "--idle=yes",
                            f"--input-ipc-server={path}"])
         ipc = socket.socket(socket.AF_UNIX)
         deadline = time.monotonic() + 20
@@ -465,7 +483,8 @@ class Bench:
 
 def main():
     parser = argparse.ArgumentParser()
-    for name in ("sink", "wav", "url", "address", "window", "resolver", "app", "mpv", "work"):
+    for name in ("sink", "wav", "url", "address", "window", "resolver", "app", "marks", "mpv",
+                 "work"):
         parser.add_argument(f"--{name}", required=True)
     parser.add_argument("--cacert")
     parser.add_argument("--runs", type=int, default=9)
@@ -490,6 +509,7 @@ def main():
                     bench.warm_ours() if who == "ours" else bench.warm_mpv(run))
             for who in order:
                 results[f"cold_{who}"].append(bench.cold(who))
+            bench.cold("marks")
             log(f"run {run + 1}/{args.runs}: " +
                 ", ".join(f"{key} {values[-1]:.1f}" for key, values in results.items()) + " ms")
     except Trouble as trouble:
@@ -510,6 +530,9 @@ def main():
         if values:
             log(f"cold {who}: playback stream at the sound server {median(values):.1f} ms "
                 "after the start")
+    for stage, values in bench.cold_stages.items():
+        if values:
+            print(f"first_sound_cold_{stage}_median_ms {median(values):.6g}")
 
     print(f"first_sound_runs {args.runs}")
     print(f"first_sound_floor_ms {median(results['floor']):.6g}")
