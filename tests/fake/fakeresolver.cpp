@@ -271,7 +271,7 @@ FakeResolver::Mode FakeResolver::answer(const QByteArray &head)
                        {},
                        audio ? header(head, "Range") : QByteArray()});
     if (audio)
-        return save(target);
+        return save(target, header(head, "Range").isEmpty());
     // Leading zeros make another id, as the text is what was signed. A bad
     // path gets the answer of NotFoundPage.
     int track = QString::number(id.toInt()) == id ? id.toInt() : tracks::Unknown;
@@ -292,7 +292,7 @@ FakeResolver::Mode FakeResolver::answer(const QByteArray &head)
     return mode;
 }
 
-FakeResolver::Mode FakeResolver::save(const QString &target)
+FakeResolver::Mode FakeResolver::save(const QString &target, bool whole)
 {
     using namespace tracks;
     const int track = target.section(u'?', 0, 0).mid(6).chopped(4).toInt();
@@ -305,8 +305,8 @@ FakeResolver::Mode FakeResolver::save(const QString &target)
     case SaveWhole:
     case SaveModified:
         break;
-    case SaveDrop: // halfway, the first time
-        if (!std::exchange(m_dropped, true)) {
+    case SaveDrop: // halfway, the first whole file asked for: a save's, not a player's
+        if (whole && !std::exchange(m_dropped, true)) {
             file.way = Mode::CutShort;
             file.cut = m_saved.size() / 2;
         }

@@ -119,7 +119,7 @@ private:
     };
     void serve(QTcpSocket *socket, bool tls);
     Mode answer(const QByteArray &head);
-    Mode save(const QString &target);
+    Mode save(const QString &target, bool whole);
     Mode media(const QByteArray &head);
     bool send(QTcpSocket *socket, const QByteArray &head, Mode mode);
     void setUpModes();

@@ -201,8 +201,9 @@ void TestFaults::plays()
     QVERIFY(window->Text2->text() == songUrl && window->W1->url() == songUrl);
     QCOMPARE(window->W1->volume(), 100);
     switch (played) {
-    case Played::Plays:
-        QTRY_VERIFY_WITH_TIMEOUT(engine->position() > 0, 10'000);
+    case Played::Plays: // or has played: the tones are short, and a busy machine is slow
+        QTRY_VERIFY_WITH_TIMEOUT(
+            engine->position() > 0 || engine->status() == MpvEngine::Status::Ended, 10'000);
         // Both front ends' requests and the player's went through it.
         if (!proxy.isEmpty())
             QCOMPARE(m_proxy.log().count(u"CONNECT "_s + host), seenByProxy + 3);
