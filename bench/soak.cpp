@@ -148,16 +148,14 @@ int main(int argc, char *argv[])
         finished = true;
         check();
     });
-    QObject::connect(player, &MpvEngine::stateChanged, &window, [&](MpvEngine::State state) {
-        if (state == MpvEngine::State::Playing) {
-            playing = true;
-            check();
-        }
-    });
-    // A short tone may be over before the next look: its end counts too.
+    // One track replacing another plays on without a change of state, so
+    // the state is read once the new track is loaded. A short tone may be
+    // over before that look: its end counts too.
     QObject::connect(player, &MpvEngine::statusChanged, &window, [&](MpvEngine::Status status) {
         if (status == MpvEngine::Status::Loaded || status == MpvEngine::Status::Ended) {
             buffered = true;
+            playing = status == MpvEngine::Status::Ended ||
+                      player->state() == MpvEngine::State::Playing;
             check();
         }
     });
