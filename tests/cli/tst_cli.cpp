@@ -23,6 +23,12 @@ using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
 namespace {
+// scripts/windows runs the Windows build under Wine as the program under test.
+bool windowsProgram()
+{
+    return qEnvironmentVariableIsSet("VELMORA_WINDOWS_EXE");
+}
+
 QString page(int id)
 {
     return playPage(id).replace(u"http:"_s, u"https:"_s);
@@ -158,6 +164,8 @@ void TestCli::results()
     QFETCH(int, status);
     QFETCH(QList<QJsonObject>, json);
     QFETCH(int, firstOutput);
+    if (windowsProgram() && arguments.join(u' ').size() > 32'767)
+        QSKIP("Windows passes no command line longer than 32,767 characters");
 
     const auto r = runCli(m_fake, arguments, stdinText.toUtf8());
     QCOMPARE(r.status, status);
@@ -317,6 +325,10 @@ void TestCli::save()
     QFETCH(Save, save);
     const auto [track, before, status, ranges, error, options, resolves, sizeLimit, output, saved] =
         save;
+    // The record names the folder as the program sees it, which under Wine
+    // is not this test's; resuming within one run is "dropped halfway".
+    if (windowsProgram() && before != Before::Nothing && before != Before::Target)
+        QSKIP("no record of an earlier save can be put where the Windows program looks");
     QTemporaryDir folder;
     const QString target = folder.filePath(saved.isEmpty() ? u"%1.mp3"_s.arg(track) : saved);
     const QString record = velmora::resumeRecordPath(target);
