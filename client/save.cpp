@@ -121,11 +121,11 @@ bool AudioSave::decideTarget(const QString &extension)
     QDir().mkpath(QFileInfo(m_target).absolutePath());
     m_record.setFileName(resumeRecordPath(m_target));
     QDir().mkpath(QFileInfo(m_record).absolutePath());
-    m_lock = std::make_unique<QLockFile>(m_record.fileName() + QStringLiteral(".lock"));
+    const QString lockFile = m_record.fileName() + QStringLiteral(".lock");
+    m_lock = std::make_unique<QLockFile>(lockFile);
     m_lock->setStaleLockTime(0); // a save runs for as long as it needs
     if (!m_lock->tryLock()) {
         const bool held = m_lock->error() == QLockFile::LockFailedError;
-        const QString lockFile = m_record.fileName() + QStringLiteral(".lock");
         m_lock.reset();
         if (held)
             fail(SaveResult::Failure::Busy, causes::text(causes::kBusy).arg(m_target));

@@ -3,14 +3,13 @@
 #include "resolve.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QLockFile>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
-
-#include <QLocale>
 
 #include <functional>
 #include <memory>
