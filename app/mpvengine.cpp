@@ -1,46 +1,44 @@
 #include "mpvengine.h"
 
 #include "answer.h"
-#include "settings.h"
 
-#include <QRegularExpression>
+#include <QCoreApplication>
 #include <QSslCertificate>
 
 #include <mpv/client.h>
 
 #include <clocale>
+#include <cstring>
 
 namespace velmora {
 
 namespace {
 
+// libmpv reads and writes numbers in the C locale only and refuses to start
+// under another. Qt sets the user's locale as the application is made; this
+// runs right after, before any thread of Qt's or ours that might read it.
+void useCNumbers()
+{
+    std::setlocale(LC_NUMERIC, "C");
+}
+Q_COREAPP_STARTUP_FUNCTION(useCNumbers)
+
 // Observed properties, by the reply id mpv hands back with each change.
 enum Observed : quint64 { TimePos = 1, Duration, Pause, PausedForCache, Seekable };
-
-constexpr char kProtocols[] = "http,https,tcp,tls,httpproxy";
 
 qint64 toMs(double seconds)
 {
     return qint64(seconds * 1000.0 + 0.5);
 }
 
-// What a line mpv logged while an address played says went wrong, if it
-// names a cause: ffmpeg's HTTP and socket errors, in its words.
-std::optional<MpvEngine::Failure> causeIn(const QString &line)
+QString seconds(qint64 ms)
 {
-    static const QRegularExpression http(QStringLiteral(R"(HTTP error (\d{3}))"));
-    static const QRegularExpression network(
-        QStringLiteral("Connection refused|resolve hostname|timed out|Connection reset|"
-                       "unreachable|No route to host|^tls: |^tcp: |certificate|proxy"),
-        QRegularExpression::CaseInsensitiveOption);
-    if (const QRegularExpressionMatch status = http.match(line); status.hasMatch()) {
-        const int code = status.captured(1).toInt();
-        return code == 401 || code == 403 || code == 410 ? MpvEngine::Failure::Refused
-                                                         : MpvEngine::Failure::Unreadable;
-    }
-    if (network.match(line).hasMatch())
-        return MpvEngine::Failure::Network;
-    return std::nullopt;
+    return QString::number(double(ms) / 1000.0, 'f', 3);
+}
+
+QString refused(const char *what, const MpvResult &result)
+{
+    return QStringLiteral("libmpv refused %1: %2").arg(QLatin1String(what), result.error());
 }
 
 } // namespace
@@ -55,64 +53,82 @@ MpvEngine::MpvEngine(const FetchOptions &network, QObject *parent)
 
 void MpvEngine::start()
 {
-    if (m_mpv || m_startFailed)
+    if (m_mpv || !m_broken.isEmpty())
         return;
-    // mpv reads and writes numbers in the C locale only, and refuses to
-    // start under another one; Qt sets the user's.
-    std::setlocale(LC_NUMERIC, "C");
-    m_mpv = mpv_create();
-    m_startFailed = !m_mpv;
-    if (!m_mpv)
+    if (qstrcmp(std::setlocale(LC_NUMERIC, nullptr), "C") != 0) {
+        m_broken = QStringLiteral("libmpv needs the C locale for numbers (LC_NUMERIC)");
         return;
-    const FetchOptions &network = m_network;
-    const auto option = [this](const char *name, const QString &value) {
-        mpv_set_option_string(m_mpv, name, value.toUtf8().constData());
-    };
-    // Nothing of the machine's mpv set-up, and nothing but audio: the player
-    // is ours, and its scripts would cost start-up time as well.
-    for (const char *off :
-         {"config", "load-scripts", "load-stats-overlay", "load-osd-console", "ytdl", "osc", "vid",
-          "audio-display", "terminal", "input-default-bindings", "input-builtin-bindings",
-          "input-vo-keyboard"})
-        option(off, QStringLiteral("no"));
-    option("idle", QStringLiteral("yes"));
-    option("audio-client-name", QStringLiteral("velmora"));
-    option("user-agent", userAgent());
-    option("network-timeout", QString::number(double(network.idleTimeout.count()) / 1000.0));
-    option("volume-max", QStringLiteral("100"));
-    option("volume", QString::number(m_volume));
-    option("mute", m_muted ? QStringLiteral("yes") : QStringLiteral("no"));
-    // mpv trusts any certificate unless told otherwise.
-    option("tls-verify", QStringLiteral("yes"));
-    if (network.ssl && m_caFile.open()) {
-        for (const QSslCertificate &ca : network.ssl->caCertificates())
+    }
+    m_mpv = std::make_unique<MpvHandle>();
+    if (!*m_mpv) {
+        m_broken = QStringLiteral("libmpv could not be created");
+        return;
+    }
+    QStringList caFile;
+    if (m_network.ssl && m_caFile.open()) {
+        for (const QSslCertificate &ca : m_network.ssl->caCertificates())
             m_caFile.write(ca.toPem());
-        m_caFile.flush();
-        option("tls-ca-file", m_caFile.fileName());
+        if (m_caFile.flush())
+            caFile << m_caFile.fileName();
     }
     // Below the program's own check of every address: a playlist, a
-    // reference or a stream inside the answer's audio reaches nothing but
-    // the web either.
-    option("access-references", QStringLiteral("no"));
-    option("load-unsafe-playlists", QStringLiteral("no"));
-    for (const char *lavf : {"stream-lavf-o", "demuxer-lavf-o"}) {
-        mpv_node value{};
-        value.format = MPV_FORMAT_STRING;
-        value.u.string = const_cast<char *>(kProtocols);
-        char *key = const_cast<char *>("protocol_whitelist");
-        mpv_node_list list{1, &value, &key};
-        mpv_node map{};
-        map.format = MPV_FORMAT_NODE_MAP;
-        map.u.list = &list;
-        mpv_set_option(m_mpv, lavf, MPV_FORMAT_NODE, &map);
+    // reference or a stream inside the audio reaches nothing but the web.
+    const QVariantMap webOnly{
+        {QStringLiteral("protocol_whitelist"), QStringLiteral("http,https,tcp,tls,httpproxy")}};
+    enum Kind {
+        Required, // failing to set it, the engine refuses to play
+        Feature,  // turns off a part of mpv that a build may not have at all
+    };
+    const struct
+    {
+        const char *name;
+        QVariant value;
+        Kind kind;
+    } options[] = {
+        // mpv trusts any certificate unless told otherwise.
+        {"tls-verify", true, Required},
+        {"access-references", false, Required},
+        // mpv's default, and what keeps a playlist from naming local files.
+        {"load-unsafe-playlists", false, Required},
+        {"stream-lavf-o", webOnly, Required},
+        {"demuxer-lavf-o", webOnly, Required},
+        // No scripts: none of the machine's, and none of mpv's own (the
+        // stats page, the console, the youtube-dl hook that would run a
+        // program for an address).
+        {"load-scripts", false, Feature},
+        {"load-stats-overlay", false, Feature},
+        {"load-osd-console", false, Feature},
+        {"ytdl", false, Feature},
+        // Audio only: a cover picture in an MP3 would open a video window.
+        {"vid", QStringLiteral("no"), Required},
+        {"audio-client-name", QStringLiteral("velmora"), Required},
+        {"user-agent", userAgent(), Required},
+        // The client's own limit, where mpv's is a minute.
+        {"network-timeout", double(m_network.idleTimeout.count()) / 1000.0, Required},
+        // The volume bar's 100 is full volume, without mpv's amplification.
+        {"volume-max", 100, Required},
+        {"volume", m_volume, Required},
+        {"mute", m_muted, Required},
+    };
+    for (const auto &[name, value, kind] : options) {
+        const MpvResult set = m_mpv->setOption(name, value);
+        if (!set && !(kind == Feature && set.status == MPV_ERROR_OPTION_NOT_FOUND)) {
+            m_broken = QStringLiteral("libmpv refused the option %1: %2")
+                           .arg(QLatin1String(name), set.error());
+            break;
+        }
     }
-    if (mpv_initialize(m_mpv) < 0) {
-        mpv_destroy(m_mpv);
-        m_mpv = nullptr;
-        m_startFailed = true;
-        return;
+    if (!caFile.isEmpty() && m_broken.isEmpty()) {
+        if (const MpvResult set = m_mpv->setOption("tls-ca-file", caFile.first()); !set)
+            m_broken = refused("the option tls-ca-file", set);
+    } else if (m_network.ssl && m_broken.isEmpty()) {
+        m_broken = QStringLiteral("the trusted certificates could not be written for libmpv");
     }
-    mpv_request_log_messages(m_mpv, "warn");
+    if (m_broken.isEmpty()) {
+        if (const MpvResult ready = m_mpv->initialize(); !ready)
+            m_broken = refused("to start", ready);
+    }
+    mpv_handle *mpv = m_mpv->get();
     const struct
     {
         Observed id;
@@ -123,11 +139,17 @@ void MpvEngine::start()
                     {Pause, "pause", MPV_FORMAT_FLAG},
                     {PausedForCache, "paused-for-cache", MPV_FORMAT_FLAG},
                     {Seekable, "seekable", MPV_FORMAT_FLAG}};
-    for (const auto &[id, name, format] : observed)
-        mpv_observe_property(m_mpv, id, name, format);
+    for (const auto &[id, name, format] : observed) {
+        if (m_broken.isEmpty() && mpv_observe_property(mpv, id, name, format) < 0)
+            m_broken = QStringLiteral("libmpv cannot report %1").arg(QLatin1String(name));
+    }
+    if (m_broken.isEmpty() && mpv_request_log_messages(mpv, "warn") < 0)
+        m_broken = QStringLiteral("libmpv cannot hand out its log");
+    if (!m_broken.isEmpty())
+        return m_mpv.reset();
     // On mpv's thread: only post the drain, once until it has run.
     mpv_set_wakeup_callback(
-        m_mpv,
+        mpv,
         [](void *context) {
             auto *self = static_cast<MpvEngine *>(context);
             if (!self->m_wakeupPending.exchange(true))
@@ -138,12 +160,21 @@ void MpvEngine::start()
 
 MpvEngine::~MpvEngine()
 {
+    tearDown({});
+}
+
+// Once this returns the wakeup callback cannot be running, and queued
+// drains find no handle.
+void MpvEngine::tearDown(const QString &cause)
+{
+    if (m_broken.isEmpty())
+        m_broken = cause;
     if (!m_mpv)
         return;
-    // Once this returns the callback cannot be running, and queued drains
-    // go with this object.
-    mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
-    mpv_terminate_destroy(m_mpv);
+    mpv_set_wakeup_callback(m_mpv->get(), nullptr, nullptr);
+    m_mpv.reset();
+    m_mpvHolds = false;
+    m_pending.reset();
 }
 
 bool MpvEngine::load(const QString &address, qint64 startMs)
@@ -152,12 +183,13 @@ bool MpvEngine::load(const QString &address, qint64 startMs)
     if (!url)
         return false;
     start();
+    ++m_generation;
     if (!m_mpv) {
-        emit failed(Failure::Other, QStringLiteral("libmpv could not be set up"));
+        emit failed(Failure::Other, m_broken);
         return true;
     }
     // ffmpeg takes the http_proxy variable when given no proxy, loopback
-    // and all; anything but an http:// address makes it go direct.
+    // and all; "direct" makes it go direct.
     const QNetworkProxy proxy = proxyFor(*url);
     if (proxy.type() == QNetworkProxy::Socks5Proxy) {
         // ffmpeg speaks to HTTP proxies only, and going round the one the
@@ -173,31 +205,69 @@ bool MpvEngine::load(const QString &address, qint64 startMs)
         through.setUserName(proxy.user());
         through.setPassword(proxy.password());
     }
-    setProperty("http-proxy", through.isEmpty() ? QStringLiteral("direct") : through.toString());
-    setProperty("pause", QStringLiteral("no"));
-    const QByteArray target = url->toEncoded();
-    const QByteArray start = "start=" + QByteArray::number(double(startMs) / 1000.0, 'f', 3);
-    const char *command[] = {"loadfile", target.constData(), "replace", start.constData(), nullptr};
-    m_entry = 0;
     m_end.reset();
+    m_trouble.clear();
     m_started = m_fileLoaded = m_ended = m_buffering = m_paused = m_seeking = false;
     m_active = true;
-    m_position = startMs;
-    mpv_command_async(m_mpv, ++m_request, command);
+    m_position = qMax<qint64>(0, startMs);
+    m_pending = Load{url->toEncoded(), m_position,
+                     through.isEmpty() ? QStringLiteral("direct") : through.toString()};
+    setProperty("pause", false);
+    if (!m_pending) // refused, and reported
+        return true;
+    if (m_mpvHolds)
+        letGo();
+    else
+        sendLoad();
     refresh();
     return true;
 }
 
+void MpvEngine::sendLoad()
+{
+    const Load load = *std::exchange(m_pending, std::nullopt);
+    QVariantMap options{{QStringLiteral("http-proxy"), load.proxy}};
+    // Only when asked: a start of 0 would still seek, and a server that
+    // answers ranges with the whole file would then be played from where
+    // mpv's first read had got to.
+    if (load.startMs > 0)
+        options.insert(QStringLiteral("start"), seconds(load.startMs));
+    const quint64 reply = m_nextReply++;
+    const MpvResult sent = m_mpv->command({{QStringLiteral("name"), QStringLiteral("loadfile")},
+                                           {QStringLiteral("url"), QString::fromLatin1(load.url)},
+                                           {QStringLiteral("flags"), QStringLiteral("replace")},
+                                           {QStringLiteral("options"), options}},
+                                          reply);
+    if (!sent)
+        return fail(Failure::Other, refused("to load the address", sent));
+    m_loadReply = reply;
+    m_stopReply = 0; // the stop before it has done its part
+    m_entry = 0;
+    m_entryStarted = false;
+    m_mpvHolds = true;
+}
+
+// Asks mpv to close what it holds; the pending load follows once it has.
+void MpvEngine::letGo()
+{
+    if (m_stopReply != 0 || !m_mpv)
+        return;
+    const quint64 reply = m_nextReply++;
+    if (const MpvResult sent =
+            m_mpv->command({{QStringLiteral("name"), QStringLiteral("stop")}}, reply);
+        !sent)
+        return tearDown(refused("to stop", sent));
+    m_stopReply = reply;
+}
+
 void MpvEngine::stop()
 {
-    if (!m_mpv)
-        return;
-    ++m_request; // a load still on its way is not waited for
-    m_entry = 0;
+    ++m_generation; // a load still on its way is not waited for
+    m_pending.reset();
     m_end.reset();
     m_active = m_started = m_fileLoaded = m_ended = false;
-    const char *command[] = {"stop", nullptr};
-    mpv_command_async(m_mpv, 0, command);
+    if (m_mpvHolds)
+        letGo();
     if (m_position != 0)
         emit positionChanged(m_position = 0);
     refresh();
@@ -205,16 +275,19 @@ void MpvEngine::stop()
 
 void MpvEngine::setPaused(bool paused)
 {
-    setProperty("pause", paused ? QStringLiteral("yes") : QStringLiteral("no"));
+    setProperty("pause", paused);
 }
 
 void MpvEngine::seek(qint64 ms)
 {
     if (!m_mpv || !m_started)
         return;
-    const QByteArray to = QByteArray::number(double(qMax<qint64>(0, ms)) / 1000.0, 'f', 3);
-    const char *command[] = {"seek", to.constData(), "absolute", nullptr};
-    mpv_command_async(m_mpv, 0, command);
+    const MpvResult sent = m_mpv->command({{QStringLiteral("name"), QStringLiteral("seek")},
+                                           {QStringLiteral("target"), seconds(qMax<qint64>(0, ms))},
+                                           {QStringLiteral("flags"), QStringLiteral("absolute")}},
+                                          0);
+    if (!sent)
+        fail(Failure::Other, refused("to seek", sent));
 }
 
 // Nothing but these two changes mpv's volume or muting (no keys, no
@@ -222,72 +295,100 @@ void MpvEngine::seek(qint64 ms)
 void MpvEngine::setVolume(int percent)
 {
     percent = qBound(0, percent, 100);
-    setProperty("volume", QString::number(percent));
+    setProperty("volume", percent);
     if (std::exchange(m_volume, percent) != percent)
         emit volumeChanged(percent);
 }
 
 void MpvEngine::setMuted(bool muted)
 {
-    setProperty("mute", muted ? QStringLiteral("yes") : QStringLiteral("no"));
+    setProperty("mute", muted);
     if (std::exchange(m_muted, muted) != muted)
         emit mutedChanged(muted);
 }
 
-QString MpvEngine::property(const char *name)
-{
-    start();
-    char *value = m_mpv ? mpv_get_property_string(m_mpv, name) : nullptr;
-    const QString text = QString::fromUtf8(value);
-    mpv_free(value);
-    return text;
-}
-
-void MpvEngine::setProperty(const char *name, const QString &value)
+void MpvEngine::setProperty(const char *name, const QVariant &value)
 {
     if (!m_mpv)
         return;
-    QByteArray text = value.toUtf8();
-    char *data = text.data();
-    mpv_set_property_async(m_mpv, 0, name, MPV_FORMAT_STRING, &data);
+    if (const MpvResult set = m_mpv->setProperty(name, value); !set && m_active)
+        fail(Failure::Other,
+             QStringLiteral("libmpv refused to set %1: %2").arg(QLatin1String(name), set.error()));
 }
 
 void MpvEngine::drain()
 {
     m_wakeupPending = false;
-    while (m_mpv) {
-        const mpv_event *event = mpv_wait_event(m_mpv, 0);
+    while (m_mpv && !m_shutDown) {
+        const mpv_event *event = mpv_wait_event(m_mpv->get(), 0);
         if (event->event_id == MPV_EVENT_NONE)
             break;
         handle(*event);
     }
+    if (std::exchange(m_shutDown, false)) {
+        // Someone ended mpv's core; the handle is of no more use.
+        tearDown(QStringLiteral("libmpv shut down"));
+        if (m_active)
+            fail(Failure::Other, m_broken);
+        return;
+    }
+    if (!m_mpv)
+        return;
+    if (std::exchange(m_lostEvents, false)) {
+        // What ended or started meanwhile is unknown: what mpv holds now is.
+        int idle = 0;
+        mpv_get_property(m_mpv->get(), "idle-active", MPV_FORMAT_FLAG, &idle);
+        if (idle) {
+            m_mpvHolds = m_entryStarted = false;
+            m_loadReply = m_stopReply = m_entry = 0;
+        }
+        if (m_active)
+            fail(Failure::Other, QStringLiteral("libmpv dropped events"));
+    }
     // mpv hands out its queued events before the log lines written ahead
     // of them: what an end means is known once every line has been read.
     if (const std::optional<End> end = std::exchange(m_end, std::nullopt))
-        onEnded(end->reason, end->error);
+        onEnded(*end);
+    if (m_pending && !m_mpvHolds)
+        sendLoad();
 }
 
 void MpvEngine::handle(const mpv_event &event)
 {
     switch (event.event_id) {
+    case MPV_EVENT_SHUTDOWN:
+        m_shutDown = true;
+        break;
+    case MPV_EVENT_QUEUE_OVERFLOW:
+        m_lostEvents = true;
+        break;
     case MPV_EVENT_COMMAND_REPLY:
-        // Only the latest load's reply names the entry to follow.
-        if (event.reply_userdata != m_request)
-            break;
-        if (event.error < 0)
-            return fail(Failure::Other, QString::fromUtf8(mpv_error_string(event.error)));
-        if (const mpv_node &result = static_cast<mpv_event_command *>(event.data)->result;
-            result.format == MPV_FORMAT_NODE_MAP) {
-            for (int i = 0; i < result.u.list->num; ++i)
-                if (qstrcmp(result.u.list->keys[i], "playlist_entry_id") == 0)
-                    m_entry = result.u.list->values[i].u.int64;
+        if (event.reply_userdata == m_loadReply) {
+            m_loadReply = 0;
+            if (event.error < 0) {
+                m_mpvHolds = false;
+                if (m_active && !m_pending)
+                    fail(Failure::Other, refused("to load the address", {event.error}));
+                break;
+            }
+            const mpv_node &result = static_cast<mpv_event_command *>(event.data)->result;
+            if (result.format == MPV_FORMAT_NODE_MAP) {
+                for (int i = 0; i < result.u.list->num; ++i)
+                    if (qstrcmp(result.u.list->keys[i], "playlist_entry_id") == 0)
+                        m_entry = result.u.list->values[i].u.int64;
+            }
+        } else if (event.reply_userdata == m_stopReply) {
+            m_stopReply = 0;
+            // An entry that had not started by then never will.
+            if (!m_entryStarted)
+                m_mpvHolds = false;
         }
         break;
     case MPV_EVENT_START_FILE:
-        if (static_cast<mpv_event_start_file *>(event.data)->playlist_entry_id == m_entry &&
-            m_entry != 0) {
-            m_started = true;
-            m_trouble.clear();
+        if (m_entry != 0 &&
+            static_cast<mpv_event_start_file *>(event.data)->playlist_entry_id == m_entry) {
+            m_entryStarted = true;
+            m_started = m_active && !m_pending;
         }
         break;
     case MPV_EVENT_SEEK:
@@ -299,13 +400,17 @@ void MpvEngine::handle(const mpv_event &event)
         break;
     case MPV_EVENT_END_FILE: {
         const auto *end = static_cast<mpv_event_end_file *>(event.data);
-        if (m_started && end->playlist_entry_id == m_entry)
-            m_end = End{end->reason, end->error};
+        if (m_entry == 0 || end->playlist_entry_id != m_entry)
+            break;
+        m_entry = 0;
+        m_entryStarted = m_mpvHolds = false;
+        if (m_started)
+            m_end = End{end->reason, end->error, m_position, m_duration};
         break;
     }
     case MPV_EVENT_LOG_MESSAGE: {
         const auto *message = static_cast<mpv_event_log_message *>(event.data);
-        onLog(QString::fromUtf8(message->prefix), QString::fromUtf8(message->text).trimmed());
+        onLog({QString::fromUtf8(message->prefix), QString::fromUtf8(message->text).trimmed()});
         break;
     }
     case MPV_EVENT_PROPERTY_CHANGE: {
@@ -356,49 +461,45 @@ void MpvEngine::handle(const mpv_event &event)
 // mpv reports a refused or broken stream only in its log: a reconnect that
 // the server answers with 403 is retried quietly for seconds before the
 // track ends early, as if finished. The log names the cause at once.
-void MpvEngine::onLog(const QString &prefix, const QString &text)
+void MpvEngine::onLog(MpvLogLine line)
 {
     if (!m_started)
         return;
-    const QString line = prefix + QStringLiteral(": ") + text;
-    m_trouble.append(line);
+    const std::optional<Failure> failure = failureNamedIn(line);
+    m_trouble.append(std::move(line));
     if (m_trouble.size() > 8)
         m_trouble.removeFirst();
-    if (causeIn(text) == Failure::Refused)
-        fail(Failure::Refused, line);
-    // Without a sound device mpv plays on in silence, the clock standing.
-    else if (text.startsWith(QLatin1String("Could not open/initialize audio device")))
-        fail(Failure::NoSound, line);
+    if (failure == Failure::Refused || failure == Failure::NoSound)
+        fail(*failure, m_trouble.last().toString());
 }
 
-void MpvEngine::onEnded(int reason, int error)
+void MpvEngine::onEnded(const End &end)
 {
     // The cause mpv logged last, if any; it says more than the end's code.
     std::optional<Failure> logged;
     QString details;
-    for (const QString &line : std::as_const(m_trouble)) {
-        if (const std::optional<Failure> cause = causeIn(line)) {
+    for (const MpvLogLine &line : std::as_const(m_trouble)) {
+        if (const std::optional<Failure> cause = failureNamedIn(line)) {
             logged = cause;
-            details = line;
+            details = line.toString();
         }
     }
-    if (reason == MPV_END_FILE_REASON_ERROR) {
+    if (end.reason == MPV_END_FILE_REASON_ERROR) {
         if (details.isEmpty())
-            details = QString::fromUtf8(mpv_error_string(error));
-        if (error == MPV_ERROR_UNKNOWN_FORMAT)
+            details = QString::fromUtf8(mpv_error_string(end.error));
+        if (end.error == MPV_ERROR_UNKNOWN_FORMAT)
             return fail(Failure::Unsupported, details);
-        return fail(logged.value_or(error == MPV_ERROR_LOADING_FAILED ? Failure::Unreadable
-                                                                      : Failure::Other),
+        return fail(logged.value_or(end.error == MPV_ERROR_LOADING_FAILED ? Failure::Unreadable
+                                                                          : Failure::Other),
                     details);
     }
-    if (reason != MPV_END_FILE_REASON_EOF)
+    if (end.reason != MPV_END_FILE_REASON_EOF)
         return;
     // A stream that broke and could not be picked up again ends as if
     // finished, short of its length.
-    if (logged && m_duration > 0 && m_position < m_duration - 1000)
+    if (logged && end.duration > 0 && end.position < end.duration - 1000)
         return fail(*logged, details);
     m_active = m_started = m_fileLoaded = false;
-    m_entry = 0;
     m_ended = true;
     refresh();
 }
@@ -407,9 +508,9 @@ void MpvEngine::fail(Failure failure, const QString &details)
 {
     // Reported while the position still says where the stream stopped; a
     // caller that loads or stops meanwhile has decided what comes next.
-    const quint64 request = m_request;
+    const quint64 generation = m_generation;
     emit failed(failure, details);
-    if (request == m_request)
+    if (generation == m_generation)
         stop();
 }
 

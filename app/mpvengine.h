@@ -1,41 +1,38 @@
 #pragma once
 
 #include "fetch.h"
+#include "mpvhandle.h"
+#include "mpvlog.h"
+#include "playback.h"
 
+#include <QList>
 #include <QObject>
-#include <QStringList>
 #include <QTemporaryFile>
 
 #include <atomic>
 #include <memory>
 #include <optional>
 
-struct mpv_handle;
 struct mpv_event;
 
 namespace velmora {
 
 // The player's engine: one libmpv handle, set up for web audio only and
-// nothing of mpv's own (no configuration files, scripts, video, terminal or
-// key bindings). Media requests take the proxy the resolve would take, the
-// program's user agent and the client's network time-out, and verify TLS.
-// Events come from mpv's thread as one queued call on this object's thread,
-// which drains them; nothing here waits.
+// nothing of mpv's own (no scripts, no video window). Media requests take
+// the proxy the resolve would take, the program's user agent and the
+// client's network time-out, and verify TLS. Events come from mpv's thread
+// as one queued call on this object's thread, which drains them.
+//
+// Anything libmpv refuses is a failure with its cause: an option it cannot
+// set leaves the engine unable to play (the ones that keep it to web audio
+// and verified TLS included), and a command it refuses fails the address.
 class MpvEngine : public QObject
 {
     Q_OBJECT
 public:
-    enum class State { Stopped, Playing, Paused };
-    enum class Status {
-        Idle,      // nothing loaded
-        Loading,   // opening the address
-        Buffering, // loaded, waiting for data
-        Loaded,
-        Ended, // played to the end
-    };
-    // Why an address stopped playing before its end. Refused is the
-    // server's 401, 403 or 410: a signed address that expired, say.
-    enum class Failure { Network, Refused, Unreadable, Unsupported, NoSound, Other };
+    using State = PlayState;
+    using Status = PlayStatus;
+    using Failure = PlayFailure;
 
     explicit MpvEngine(const FetchOptions &network = {}, QObject *parent = nullptr);
     ~MpvEngine() override;
@@ -58,12 +55,9 @@ public:
     int volume() const { return m_volume; }
     bool isMuted() const { return m_muted; }
 
-    // mpv's value of an option or property, for tests and diagnostics.
-    QString property(const char *name);
-
 signals:
-    void stateChanged(velmora::MpvEngine::State state);
-    void statusChanged(velmora::MpvEngine::Status status);
+    void stateChanged(velmora::PlayState state);
+    void statusChanged(velmora::PlayStatus status);
     void positionChanged(qint64 ms);
     void durationChanged(qint64 ms);
     void seekableChanged(bool seekable);
@@ -71,27 +65,56 @@ signals:
     void mutedChanged(bool muted);
     // The address stopped playing; it has been unloaded. `details` is what
     // mpv said of it, in its words.
-    void failed(velmora::MpvEngine::Failure failure, const QString &details);
+    void failed(velmora::PlayFailure failure, const QString &details);
 
 private:
+    struct Load
+    {
+        QByteArray url;
+        qint64 startMs;
+        QString proxy; // mpv's http-proxy, or "direct"
+    };
+    struct End
+    {
+        int reason, error;
+        qint64 position, duration; // when it ended: the drain clears them
+    };
+
     void start(); // mpv set up, once
     void drain();
     void handle(const mpv_event &event);
-    void onLog(const QString &level, const QString &text);
-    void onEnded(int reason, int error);
+    void onLog(MpvLogLine line);
+    void onEnded(const End &end);
+    void sendLoad();
+    void letGo();
+    void tearDown(const QString &cause); // the handle gone; `cause` says why, if it matters
     void fail(Failure failure, const QString &details);
     void refresh(); // state and status from what mpv said last
-    void setProperty(const char *name, const QString &value);
+    void setProperty(const char *name, const QVariant &value);
 
     FetchOptions m_network;
-    mpv_handle *m_mpv = nullptr;
-    bool m_startFailed = false;
+    std::unique_ptr<MpvHandle> m_mpv;
+    QString m_broken; // why mpv cannot play, once it cannot
     std::atomic_bool m_wakeupPending = false;
     QTemporaryFile m_caFile; // the trusted CAs where they are not the system's
-    quint64 m_request = 0;   // of the latest load, to match its reply
-    qint64 m_entry = 0;      // mpv's playlist entry of that load, once known
-    bool m_active = false;   // loading or loaded, until it ends or stops
-    bool m_started = false;  // that entry is open
+
+    // mpv's side. A new address is loaded only once mpv has let go of the
+    // last one, so that every log line that arrives belongs to the address
+    // it is read for: mpv hands out its log after its events.
+    quint64 m_nextReply = 1;
+    quint64 m_loadReply = 0; // of the loadfile on its way
+    quint64 m_stopReply = 0; // of the stop on its way
+    qint64 m_entry = 0;      // mpv's playlist entry of the last load, once known
+    bool m_entryStarted = false;
+    bool m_mpvHolds = false; // an entry of ours may be open in mpv
+    std::optional<Load> m_pending;
+    bool m_lostEvents = false;
+    bool m_shutDown = false;
+
+    // The listener's side: the address asked for.
+    quint64 m_generation = 0; // of the latest load or stop
+    bool m_active = false;    // loading or loaded, until it ends or stops
+    bool m_started = false;   // its entry is open
     bool m_fileLoaded = false;
     bool m_seeking = false; // a seek started, and no position told since
     bool m_ended = false;
@@ -102,12 +125,8 @@ private:
     int m_volume = 100;
     qint64 m_position = 0;
     qint64 m_duration = 0;
-    QStringList m_trouble; // what mpv warned of while the entry played
-    struct End
-    {
-        int reason, error;
-    };
-    std::optional<End> m_end; // of the entry, until the log behind it is read
+    QList<MpvLogLine> m_trouble; // what mpv warned of while the entry played
+    std::optional<End> m_end;    // of the entry, until the log behind it is read
     State m_state = State::Stopped;
     Status m_status = Status::Idle;
 };

@@ -52,15 +52,13 @@ private slots:
         QFETCH(int, expected);
         PlayerWidget w;
         QVERIFY(w.volume() == 50 && w.controls()->volume() == 50 && !w.isMuted());
-        QVERIFY(w.url().isEmpty() && w.engine()->property("loop-file") == u"no"_s);
-        QCOMPARE(w.engine()->property("speed").toDouble(), 1.0);
+        QVERIFY(w.url().isEmpty());
         QCOMPARE(w.statusText(), texts::kReady.toString());
         // The full interface fits the strip at the bottom of the window.
         QVERIFY(w.minimumSizeHint().width() <= 391 && w.minimumSizeHint().height() <= 55);
 
         w.setVolume(percent);
         QCOMPARE(w.volume(), expected);
-        QTRY_COMPARE(w.engine()->property("volume").toDouble(), double(expected));
         QCOMPARE(w.controls()->volume(), expected);
     }
 
