@@ -50,8 +50,8 @@ PlayerWidget::PlayerWidget(const FetchOptions &network, QWidget *parent)
     connect(m_engine, &MpvEngine::stateChanged, this, &PlayerWidget::updateStatus);
     connect(m_engine, &MpvEngine::statusChanged, this, &PlayerWidget::updateStatus);
     connect(m_engine, &MpvEngine::positionChanged, this, [this](qint64 position) {
-        if (position > m_resumeAt)
-            m_renewing = false; // a later refusal is a new expiry
+        if (m_renewal == Renewal::Renewed && position > m_resumeAt)
+            m_renewal = Renewal::None; // a later refusal is a new expiry
     });
     connect(m_engine, &MpvEngine::failed, this, &PlayerWidget::onFailed);
     connect(m_engine, &MpvEngine::volumeChanged, m_controls, &PlayerControls::setVolume);
@@ -85,7 +85,7 @@ void PlayerWidget::takeUrl(const QString &url, bool renewable, const QString &tr
     m_url = url;
     m_trackName = trackName;
     m_renewable = renewable;
-    m_renewing = false;
+    m_renewal = Renewal::None;
     m_resumeAt = 0;
     m_failure.clear();
     m_failureDetails.clear();
@@ -121,17 +121,17 @@ void PlayerWidget::play()
 
 void PlayerWidget::renewUrl(const QString &url)
 {
+    if (m_renewal != Renewal::Asked)
+        return; // too late: another address came meanwhile
     const QString expired = m_url;
     const qint64 resumeAt = m_resumeAt;
     if (url.isEmpty()) {
-        m_renewing = false;
+        m_renewal = Renewal::None;
         m_notice.clear();
         return fail(texts::kAccessDenied, expired);
     }
     takeUrl(url, true, m_trackName);
-    // Until the new address has played on: were it refused too, that is
-    // reported, not renewed again and again.
-    m_renewing = true;
+    m_renewal = Renewal::Renewed;
     m_resumeAt = resumeAt;
     load(resumeAt);
     updateStatus();
@@ -156,8 +156,8 @@ void PlayerWidget::onFailed(MpvEngine::Failure failure, const QString &details)
 {
     // A refused stream of an address that can be renewed: ask for a fresh
     // one, once, and go on from the same place.
-    if (failure == MpvEngine::Failure::Refused && m_renewable && !m_renewing) {
-        m_renewing = true;
+    if (failure == MpvEngine::Failure::Refused && m_renewable && m_renewal == Renewal::None) {
+        m_renewal = Renewal::Asked;
         m_resumeAt = m_engine->position();
         m_engine->stop();
         setNotice(texts::kRenewing.toString());

@@ -38,6 +38,8 @@ public:
 
     // The fresh address for one that expired: plays on from where it
     // stopped. Empty when none could be had: the refusal is reported then.
+    // Ignored unless renewalNeeded() asked for it and no other address has
+    // been given since.
     void renewUrl(const QString &url);
     QString url() const { return m_url; }
 
@@ -83,7 +85,11 @@ private:
     QString m_failure; // status text of the current address's failure
     QString m_failureDetails;
     bool m_renewable = false;
-    bool m_renewing = false;
+    enum class Renewal {
+        None,
+        Asked,   // renewalNeeded() is waiting for its answer
+        Renewed, // until it has played on: were it refused too, that is reported
+    } m_renewal = Renewal::None;
     qint64 m_resumeAt = 0; // ms, where a renewed address goes on
     QString m_notice;
     QString m_noticeDetails;

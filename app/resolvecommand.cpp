@@ -84,6 +84,7 @@ void ResolveCommand::onResolved(const Resolution &result)
 
 void ResolveCommand::play(const QString &songUrl, const QString &trackName)
 {
+    delete m_renewal; // of the address this one replaces
     m_controls.result->setText(songUrl);
     m_controls.player->setUrl(songUrl, true, trackName);
     m_controls.player->play();
@@ -93,8 +94,9 @@ void ResolveCommand::play(const QString &songUrl, const QString &trackName)
 // The player's address expired: the same track, resolved again quietly.
 void ResolveCommand::renew()
 {
-    auto *request = new TrackResolve(m_network, m_playedTrackId, m_options, this);
-    connect(request, &TrackResolve::finished, this, [this](const Resolution &result) {
+    delete m_renewal;
+    m_renewal = new TrackResolve(m_network, m_playedTrackId, m_options, this);
+    connect(m_renewal, &TrackResolve::finished, this, [this](const Resolution &result) {
         if (!playableUrl(result))
             return m_controls.player->renewUrl({});
         m_controls.result->setText(result.songUrl);

@@ -74,6 +74,7 @@ private:
     // manager emits nothing.
     QNetworkAccessManager m_network;
     QPointer<TrackResolve> m_request;
+    QPointer<TrackResolve> m_renewal; // of the player's expired address
     QString m_trackId;       // of the request in flight
     QString m_playedTrackId; // of the address the player has
     bool m_busy = false;

@@ -107,5 +107,9 @@ inline constexpr int SaveUntyped = 900039;
 inline constexpr int Expiring = 900050; // tname "Expiring"
 // Audio served without byte ranges, a little ahead of playback.
 inline constexpr int NoRanges = 900051; // media/noranges.wav, tname "No Ranges"
+// Audio whose server says it takes byte ranges and answers every one with the
+// whole file (200), at once: media/ignoresranges.wav, its content set with
+// setAudio(), tname "Ignores Ranges".
+inline constexpr int IgnoresRanges = 900052;
 
 } // namespace velmora::fake::tracks

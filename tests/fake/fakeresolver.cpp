@@ -155,6 +155,7 @@ void FakeResolver::setUpModes()
         {LocalPlaylist, {rendata(media + u"list.m3u"_s, u"Playlist"_s)}},
         {HtmlName, {rendata(demo, QLatin1String(HtmlNameText))}},
         {NoRanges, {rendata(media + u"noranges.wav"_s, u"No Ranges"_s)}},
+        {IgnoresRanges, {rendata(media + u"ignoresranges.wav"_s, u"Ignores Ranges"_s)}},
     };
     for (const Known &k : KnownTracks)
         m_modes.insert(k.track, {rendata(media + u"%1.%2"_s.arg(k.track).arg(k.format), k.name)});
@@ -166,10 +167,19 @@ void FakeResolver::setUpModes()
                             u"Save %1"_s.arg(SaveUntyped))});
 }
 
-void FakeResolver::expireAddresses(bool andLater)
+void FakeResolver::expireAddresses(bool andLater, bool hangUp)
 {
     m_expiredUpTo = andLater ? INT_MAX : resolvesOf(tracks::Expiring);
+    m_hangUp = hangUp;
     cutStreams();
+}
+
+void FakeResolver::setStalled(int trackId, bool stalled)
+{
+    if (stalled)
+        m_stalled.insert(trackId);
+    else
+        m_stalled.remove(trackId);
 }
 
 void FakeResolver::cutStreams()
@@ -277,6 +287,8 @@ FakeResolver::Mode FakeResolver::answer(const QByteArray &head)
     int track = QString::number(id.toInt()) == id ? id.toInt() : tracks::Unknown;
     if (!signatureOk)
         track = target.section(u'?', 0, 0) == ResolverPath ? SignError : tracks::NotFoundPage;
+    if (m_stalled.contains(track))
+        return m_modes.value(tracks::Stall);
     Mode mode = m_modes.value(track, m_modes.value(tracks::Unknown));
     // Each resolve signs the address anew.
     if (track == tracks::SaveExpiring)
@@ -363,13 +375,18 @@ FakeResolver::Mode FakeResolver::media(const QByteArray &head)
     static const QRegularExpression expiring(u"^/media/expiring/([0-9]+)\\.wav$"_s);
     if (const auto m = expiring.match(path); m.hasMatch()) {
         if (m.captured(1).toInt() <= m_expiredUpTo)
-            return {{}, "403 Forbidden"};
+            return m_hangUp ? Mode{{}, {}, {}, Mode::HangUp} : Mode{{}, "403 Forbidden"};
         const QByteArray audio = m_audio.value(tracks::Expiring);
         // Little ahead of playback, as a player buffers a long track.
         Mode file =
             Mode::file(audio.isEmpty() ? material(u"media/tone.wav"_s) : audio, "audio/wav");
         file.way = Mode::Trickle;
         file.chunk = 2048;
+        return file;
+    }
+    if (path == u"/media/ignoresranges.wav"_s) {
+        Mode file = Mode::file(m_audio.value(tracks::IgnoresRanges), "audio/wav");
+        file.rangesIgnored = true;
         return file;
     }
     if (path == u"/media/noranges.wav"_s) {
@@ -404,13 +421,18 @@ bool FakeResolver::send(QTcpSocket *socket, const QByteArray &head, Mode mode)
 {
     if (mode.way == Mode::Stall)
         return false; // the socket stays open until the client gives up
+    if (mode.way == Mode::HangUp) {
+        socket->disconnectFromHost();
+        return false;
+    }
     if (!mode.status.startsWith('2')) {
         mode.body = "<html><body><h1>" + mode.status + "</h1></body></html>";
         mode.type = "text/html";
     }
     // From a byte on, as players ask when they seek and saves when they
     // resume, unless If-Range names another version.
-    const QByteArray range = mode.ranges ? header(head, "Range") : QByteArray();
+    const QByteArray range =
+        mode.ranges && !mode.rangesIgnored ? header(head, "Range") : QByteArray();
     const qint64 from =
         range.startsWith("bytes=") ? range.mid(6, range.indexOf('-') - 6).toLongLong() : 0;
     if (from > 0 && from < mode.body.size()) {

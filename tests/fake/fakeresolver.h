@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QSslConfiguration>
 #include <QString>
 #include <QTcpSocket>
@@ -62,14 +63,19 @@ public:
     // tone, for example a longer track for benchmarks. Empty restores the tone.
     void setAudio(int trackId, const QByteArray &content) { m_audio.insert(trackId, content); }
 
-    // Every Expiring address given so far is refused from now on, and with
-    // `andLater`, every one given later as well. Their streams still open are
-    // cut off, so a player holding one must ask again.
-    void expireAddresses(bool andLater = false);
+    // Every Expiring address given so far is refused from now on (403), and
+    // with `andLater`, every one given later as well. Their streams still
+    // open are cut off, so a player holding one must ask again. With
+    // `hangUp` the server goes away instead: it closes every such request
+    // without an answer.
+    void expireAddresses(bool andLater = false, bool hangUp = false);
     // Cuts the Expiring streams still open, as a dropped connection would.
     void cutStreams();
     // How often a track was resolved with a good signature.
     int resolvesOf(int trackId) const;
+    // Requests to resolve `trackId` are read and never answered from now on,
+    // until stalled again with false.
+    void setStalled(int trackId, bool stalled = true);
 
     // A correctly signed request address on this resolver.
     QUrl requestUrl(const QString &trackId,
@@ -106,11 +112,12 @@ private:
         QByteArray body; // any status but 2xx comes with a page of its own instead
         QByteArray status = "200 OK";
         QByteArray headers = {}; // beyond the usual ones, each line ending in CRLF
-        enum Way { Send, Stall, Trickle, CutShort } way = Send;
+        enum Way { Send, Stall, Trickle, CutShort, HangUp } way = Send;
         qsizetype cut = 0; // CutShort: the body's last bytes, announced and never sent
         QByteArray type = "application/json; charset=utf-8";
         bool ranges = false; // answers Range, checking If-Range against ETag and Last-Modified
         qsizetype chunk = 1; // Trickle: bytes per interval
+        bool rangesIgnored = false; // says it takes Range, and sends the whole file
 
         static Mode file(QByteArray body, QByteArray type, bool ranges = true)
         {
@@ -137,6 +144,8 @@ private:
     QByteArray m_saved;
     bool m_dropped = false; // SaveDrop has dropped its connection once
     int m_expiredUpTo = 0;  // Expiring addresses up to this one are refused
+    bool m_hangUp = false;  // by closing the connection, not with 403
+    QSet<int> m_stalled;
     QList<QPointer<QTcpSocket>> m_expiringStreams;
 };
 

@@ -41,16 +41,15 @@ std::optional<Box> closeBox(int timeoutMs)
     return seen;
 }
 
-QByteArray silentWav(quint32 seconds)
+QByteArray silentWav(quint32 seconds, quint32 rate)
 {
-    constexpr quint32 kRate = 8000; // 8-bit mono
     QByteArray wav = QByteArrayLiteral("RIFF....WAVEfmt ");
     const auto le32 = [&wav](quint32 v) {
         wav.append(reinterpret_cast<const char *>(&v), 4);
     };
-    le32(16), wav.append("\x01\x00\x01\x00", 4), le32(kRate), le32(kRate),
+    le32(16), wav.append("\x01\x00\x01\x00", 4), le32(rate), le32(rate),
         wav.append("\x01\x00\x08\x00", 4);
-    wav += "data", le32(kRate * seconds), wav.append(QByteArray(kRate * seconds, char(0x80)));
+    wav += "data", le32(rate * seconds), wav.append(QByteArray(rate * seconds, char(0x80)));
     qToLittleEndian<quint32>(wav.size() - 8, wav.data() + 4);
     return wav;
 }

@@ -62,9 +62,10 @@ struct Box
 // it, and closes it with Enter.
 std::optional<Box> closeBox(int timeoutMs = 10000);
 
-// Silence, as a WAV file that plays for `seconds`: long enough to outlast
-// whatever a test does meanwhile.
-QByteArray silentWav(quint32 seconds);
+// Silence, as a WAV file (8-bit mono, `rate` samples a second, so as many
+// bytes) that plays for `seconds`: long enough to outlast whatever a test
+// does meanwhile.
+QByteArray silentWav(quint32 seconds, quint32 rate = 8000);
 
 // The fake resolver's name where with-test-host.sh maps it to 127.0.0.1: a
 // client sends a request for it through a proxy, as it never does for a
