@@ -2,7 +2,6 @@
 
 #include "answer.h"
 
-#include <QCoreApplication>
 #include <QSslCertificate>
 
 #include <mpv/client.h>
@@ -13,15 +12,6 @@
 namespace velmora {
 
 namespace {
-
-// libmpv reads and writes numbers in the C locale only and refuses to start
-// under another. Qt sets the user's locale as the application is made; this
-// runs right after, before any thread of Qt's or ours that might read it.
-void useCNumbers()
-{
-    std::setlocale(LC_NUMERIC, "C");
-}
-Q_COREAPP_STARTUP_FUNCTION(useCNumbers)
 
 // Observed properties, by the reply id mpv hands back with each change.
 enum Observed : quint64 { TimePos = 1, Duration, Pause, PausedForCache, Seekable };

@@ -1,6 +1,10 @@
 #include "mpvhandle.h"
 
+#include <QCoreApplication>
+
 #include <mpv/client.h>
+
+#include <clocale>
 
 #include <deque>
 #include <vector>
@@ -8,6 +12,15 @@
 namespace velmora {
 
 namespace {
+
+// libmpv reads and writes numbers in the C locale only and refuses to start
+// under another. Qt sets the user's locale as the application is made; this
+// runs right after, before any thread that reads numbers exists.
+void useCNumbers()
+{
+    std::setlocale(LC_NUMERIC, "C");
+}
+Q_COREAPP_STARTUP_FUNCTION(useCNumbers)
 
 // A Qt value as libmpv's node, with everything the node points to kept
 // alive for as long as this object lives.

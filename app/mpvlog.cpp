@@ -22,7 +22,7 @@ std::optional<PlayFailure> failureNamedIn(const MpvLogLine &line)
     // A connection that could not be made, was dropped (and is retried:
     // "Will reconnect at …"), or whose peer could not be trusted.
     static const QRegularExpression network(
-        QStringLiteral(R"(^(tcp|tls|httpproxy): |^https?: Will reconnect )"));
+        QStringLiteral(R"(^(tcp|tls): |^https?: Will reconnect )"));
     if (network.match(line.text).hasMatch())
         return PlayFailure::Network;
     return std::nullopt;
