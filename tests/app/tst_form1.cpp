@@ -42,6 +42,7 @@ private slots:
     void laterClicksKeepTheirPromises();
     void savesWhatPlays();
     void closingCancelsASave();
+    void retriedSaveSaysWhichTry_data();
     void retriedSaveSaysWhichTry();
     void opensFromOutside();
     void offersTheClipboard();
@@ -244,13 +245,21 @@ void TestForm1::closingCancelsASave()
     QVERIFY(!QFileInfo::exists(target));
 }
 
+void TestForm1::retriedSaveSaysWhichTry_data()
+{
+    QTest::addColumn<int>("track");
+    QTest::newRow("dropped halfway") << tracks::SaveDrop;
+    QTest::newRow("whole, its end never told") << tracks::SaveUnended;
+}
+
 // A save whose connection drops says which try it is on, while it waits and
 // after, and still ends whole.
 void TestForm1::retriedSaveSaysWhichTry()
 {
+    QFETCH(int, track);
     QTemporaryDir folder;
     QSignalSpy saved(m_window->saveCommand(), &SaveCommand::finished);
-    QVERIFY(saveAs(tracks::SaveDrop, folder.filePath(u"drop.mp3"_s)));
+    QVERIFY(saveAs(track, folder.filePath(u"drop.mp3"_s)));
     const QString second = texts::saveTry(2, SaveOptions::kRetries + 1);
     QTRY_VERIFY_WITH_TIMEOUT(m_window->W1->statusText().endsWith(second), 10000);
     QVERIFY(saved.wait(10000));
