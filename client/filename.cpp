@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <string_view>
 
 namespace velmora {
 
@@ -12,7 +13,10 @@ namespace {
 
 bool isForbidden(char32_t c)
 {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || QStringView(u"\\/:*?\"<>|").contains(QChar(c));
+    // Whole code points: a QChar of one beyond the BMP would keep only its
+    // low 16 bits (U+2003F becoming '?').
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) ||
+           std::u32string_view(U"\\/:*?\"<>|").find(c) != std::u32string_view::npos;
 }
 
 // Windows takes these as devices, with any extension.
