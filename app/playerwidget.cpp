@@ -194,18 +194,20 @@ void PlayerWidget::updateStatus()
     if (text.isEmpty()) {
         switch (m_engine->status()) {
         case MpvEngine::Status::Idle:
-            text = (m_url.isEmpty() ? texts::kReady : texts::kStopped).toString();
+            text = m_url.isEmpty() ? texts::kReady.toString()
+                                   : texts::holding(texts::kStopped, m_trackName);
             break;
         case MpvEngine::Status::Loading:
         case MpvEngine::Status::Buffering:
-            text = texts::kBuffering.toString();
+            text = texts::holding(texts::kBuffering, m_trackName);
             break;
         case MpvEngine::Status::Ended:
-            text = texts::kFinished.toString();
+            text = texts::holding(texts::kFinished, m_trackName);
             break;
         case MpvEngine::Status::Loaded:
-            text = m_engine->state() == MpvEngine::State::Paused ? texts::kPaused.toString()
-                                                                 : texts::playing(m_trackName);
+            text = texts::holding(m_engine->state() == MpvEngine::State::Paused ? texts::kPaused
+                                                                                : texts::kPlaying,
+                                  m_trackName);
             break;
         }
     }

@@ -26,9 +26,9 @@ inline constexpr QStringView kRequestErrorTitle = u"数据错误";
 
 // The player's status line. A failure reads kCannotPlay and one of the causes.
 inline constexpr QStringView kReady = u"就绪";
-inline constexpr QStringView kBuffering = u"正在缓冲…";
+inline constexpr QStringView kBuffering = u"正在缓冲";
 inline constexpr QStringView kResolving = u"正在解析…";
-inline constexpr QStringView kPlaying = u"正在播放：";
+inline constexpr QStringView kPlaying = u"正在播放";
 inline constexpr QStringView kUnnamedTrack = u"未命名歌曲";
 inline constexpr QStringView kPaused = u"已暂停";
 inline constexpr QStringView kStopped = u"已停止";
@@ -84,9 +84,16 @@ inline QString cannotPlay(QStringView cause)
     return kCannotPlay.toString().append(cause);
 }
 
+// A playback state with the track the player holds, "已暂停：Velmora Demo":
+// after a resolve that found nothing the old track stays, and 播放 plays it.
+inline QString holding(QStringView state, const QString &trackName)
+{
+    return state.toString() + u'：' + (trackName.isEmpty() ? kUnnamedTrack.toString() : trackName);
+}
+
 inline QString playing(const QString &trackName)
 {
-    return kPlaying.toString().append(trackName.isEmpty() ? kUnnamedTrack.toString() : trackName);
+    return holding(kPlaying, trackName);
 }
 
 // Which try a save is on: "（第 2/4 次）".

@@ -165,6 +165,10 @@ void TestForm1::laterClicksKeepTheirPromises()
         QCOMPARE(m_window->W1->url(), playing);
         QCOMPARE(m_window->W1->engine()->state(), MpvEngine::State::Playing);
     }
+    // The status line names the track that 播放 plays, stopped as well.
+    QTest::mouseClick(m_window->W1->findChild<QToolButton *>(u"stopButton"_s), Qt::LeftButton);
+    QTRY_COMPARE(m_window->W1->statusText(),
+                 texts::holding(texts::kStopped, QLatin1String(tracks::TwoDigitName)));
     m_fake.setAudio(tracks::TwoDigit, {});
     m_window->close(); // no save runs: nothing to ask
     QVERIFY(!m_window->isVisible() && !QApplication::activeModalWidget());

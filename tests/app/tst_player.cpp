@@ -84,7 +84,7 @@ private slots:
                                          texts::kSaveMenu.toString()}));
 
         QTest::mouseClick(play, Qt::LeftButton); // pauses
-        QTRY_COMPARE(w.statusText(), texts::kPaused.toString());
+        QTRY_COMPARE(w.statusText(), texts::holding(texts::kPaused, {}));
         QCOMPARE(menu[0]->text(), texts::kPlay.toString());
         menu[0]->trigger();
         QTRY_COMPARE(w.statusText(), texts::playing({}));
@@ -98,11 +98,11 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), m_noise);
 
         menu[1]->trigger();
-        QTRY_COMPARE(w.statusText(), texts::kStopped.toString());
+        QTRY_COMPARE(w.statusText(), texts::holding(texts::kStopped, {}));
         QTest::mouseClick(play, Qt::LeftButton); // from the start again
         QTRY_VERIFY(w.engine()->position() > 0);
         QTest::mouseClick(w.findChild<QToolButton *>(u"stopButton"_s), Qt::LeftButton);
-        QTRY_COMPARE(w.statusText(), texts::kStopped.toString());
+        QTRY_COMPARE(w.statusText(), texts::holding(texts::kStopped, {}));
         w.setUrl(QString());
         QCOMPARE(w.statusText(), texts::kReady.toString());
         QVERIFY(!menu[3]->isEnabled() && !menu[4]->isEnabled()); // nothing to copy or save
