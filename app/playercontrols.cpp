@@ -1,5 +1,6 @@
 #include "playercontrols.h"
 
+#include "controlchars.h"
 #include "texts.h"
 
 #include <QAction>
@@ -245,12 +246,16 @@ void PlayerControls::setSaving(bool saving)
 
 void PlayerControls::setStatusText(const QString &text, const QString &details)
 {
-    m_statusText = text;
-    m_statusLabel->setToolTip(Qt::convertFromPlainText(
-        details.isEmpty() || details == text ? text : text + u'\n' + details));
+    // Names, addresses and causes came from the network: their controls shown, not obeyed.
+    m_statusText = escapeControls(text);
+    const QString shownDetails = escapeControls(details);
+    m_statusLabel->setToolTip(
+        Qt::convertFromPlainText(shownDetails.isEmpty() || shownDetails == m_statusText
+                                     ? m_statusText
+                                     : m_statusText + u'\n' + shownDetails));
     // What the screen shows, whole and in Chinese; the details are the
     // server's or the engine's words.
-    m_statusLabel->setAccessibleDescription(text);
+    m_statusLabel->setAccessibleDescription(m_statusText);
     elideStatus();
 }
 

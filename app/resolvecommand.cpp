@@ -1,5 +1,6 @@
 #include "resolvecommand.h"
 
+#include "controlchars.h"
 #include "playerwidget.h"
 #include "request.h"
 #include "texts.h"
@@ -16,6 +17,10 @@ ResolveCommand::ResolveCommand(const Controls &controls, const ResolveOptions &o
     : QObject(parent), m_controls(controls), m_options(options)
 {
     connect(controls.player, &PlayerWidget::renewalNeeded, this, &ResolveCommand::renew);
+    // The address the player has, as it is: controls in it are shown, not obeyed.
+    connect(
+        controls.player, &PlayerWidget::urlChanged, controls.result,
+        [result = controls.result](const QString &url) { result->setText(escapeControls(url)); });
     // Once the window is up: the handshake takes nothing from its start.
     QMetaObject::invokeMethod(this, &ResolveCommand::warmUp, Qt::QueuedConnection);
 }
@@ -84,7 +89,6 @@ void ResolveCommand::onResolved(const Resolution &result)
 
 void ResolveCommand::play(const QString &songUrl, const QString &trackName)
 {
-    m_controls.result->setText(songUrl);
     m_controls.player->setUrl(songUrl, true, trackName);
     m_controls.player->play();
     m_controls.player->setVolume(100);
@@ -111,7 +115,7 @@ void ResolveCommand::showMessage(QMessageBox::Icon icon, QStringView text, QStri
                                 m_controls.window);
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (!detail.isEmpty())
-        box->setDetailedText(detail);
+        box->setDetailedText(escapeControls(detail));
     // A button clicked last (the details toggle) must not take Enter over:
     // Enter always closes the box.
     const QList<QPushButton *> buttons = box->findChildren<QPushButton *>();

@@ -49,6 +49,7 @@ private slots:
     void keepsTheConnectionWarm();
     void waitsVisibly();
     void networkTextStaysText();
+    void showsWhatTheAddressIs();
     void closingWhileWaitingAborts();
 
 private:
@@ -384,6 +385,25 @@ void TestForm1::networkTextStaysText()
     tip.setHtml(status->toolTip());
     QCOMPARE(tip.toPlainText(), whole);
     QCOMPARE(status->accessibleDescription(), whole);
+}
+
+// Controls and bidirectional controls from the network are shown, never
+// obeyed, and a file name drops them; the player gets the address as it is.
+void TestForm1::showsWhatTheAddressIs()
+{
+    const QString url =
+        m_fake.songUrl(tracks::Demo).toString() + QString::fromUtf16(tracks::BidiQuery);
+    click(playPage(tracks::BidiControls));
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->W1->statusText().contains(u"evil"_s), 10000);
+    QCOMPARE(m_window->W1->url(), url);
+    static const QRegularExpression unseen(u"[\\x{202a}-\\x{202e}\\x{2066}-\\x{2069}]"_s);
+    for (const QString &shown : {m_window->Text2->text(), m_window->W1->statusText()})
+        QVERIFY2(!shown.contains(unseen) && shown.contains(u"%E2%80%AE"_s), qPrintable(shown));
+    QTest::mouseClick(m_window->W1->findChild<QToolButton *>(u"saveButton"_s), Qt::LeftButton);
+    QFileDialog *dialog = nullptr;
+    QTRY_VERIFY(dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
+    QCOMPARE(QFileInfo(dialog->selectedFiles().value(0)).fileName(), u"Bidi evil.mp3 mix.mp3"_s);
+    dialog->reject();
 }
 
 void TestForm1::closingWhileWaitingAborts()

@@ -154,6 +154,8 @@ void FakeResolver::setUpModes()
         {RelativeUrl, {rendata(u"media/169309.mp3"_s, u"Relative"_s)}},
         {LocalPlaylist, {rendata(media + u"list.m3u"_s, u"Playlist"_s)}},
         {HtmlName, {rendata(demo, QLatin1String(HtmlNameText))}},
+        {BidiControls,
+         {rendata(demo + QString::fromUtf16(BidiQuery), QString::fromUtf16(BidiName))}},
         {NoRanges, {rendata(media + u"noranges.wav"_s, u"No Ranges"_s)}},
     };
     for (const Known &k : KnownTracks)
