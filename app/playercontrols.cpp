@@ -7,9 +7,11 @@
 #include <QBoxLayout>
 #include <QEvent>
 #include <QLabel>
+#include <QProxyStyle>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
+#include <QStyleFactory>
 #include <QTextDocument>
 #include <QToolButton>
 
@@ -33,6 +35,22 @@ QToolButton *makeButton(QWidget *parent, const QString &name, QStyle::StandardPi
     button->setAccessibleName(toolTip.toString()); // it shows an icon only
     return button;
 }
+
+// A click on the position bar jumps there, as in every player, rather than
+// moving a page toward it as Qt's styles do.
+class JumpingSliderStyle : public QProxyStyle
+{
+public:
+    using QProxyStyle::QProxyStyle;
+
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 // The position bar counts seconds: what a screen reader says of it, and
 // the steps of its arrow keys.
@@ -78,6 +96,10 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_positionSlider->setAccessibleName(texts::kPosition.toString());
     m_positionSlider->setRange(0, 0);
     m_positionSlider->setEnabled(false);
+    // After the bar, so that it is gone before its style.
+    auto *jumping = new JumpingSliderStyle(QStyleFactory::create(style()->name()));
+    jumping->setParent(this);
+    m_positionSlider->setStyle(jumping);
 
     m_timeLabel = new QLabel(this);
     m_timeLabel->setObjectName(u"timeLabel"_s);
@@ -125,8 +147,13 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     connect(m_muteButton, &QToolButton::clicked, this, [this] { emit changeMuting(!m_muted); });
     connect(m_volumeSlider, &QSlider::valueChanged, this, &PlayerControls::changeVolume);
     connect(m_positionSlider, &QSlider::valueChanged, this, &PlayerControls::onPositionEdited);
-    connect(m_positionSlider, &QSlider::sliderReleased, this,
-            [this] { emit seek(qint64(m_positionSlider->value()) * 1000); });
+    // A click has sought already, on the press; a drag seeks where it ends.
+    connect(m_positionSlider, &QSlider::sliderPressed, this,
+            [this] { m_pressedAt = m_positionSlider->value(); });
+    connect(m_positionSlider, &QSlider::sliderReleased, this, [this] {
+        if (m_positionSlider->value() != m_pressedAt)
+            emit seek(qint64(m_positionSlider->value()) * 1000);
+    });
 
     // The context menu says what the buttons do, plus copying the address.
     const auto menuAction = [this](QStringView text, const QString &name) {

@@ -84,6 +84,7 @@ private:
     QAction *m_copyAction = nullptr;
     QAction *m_saveAction = nullptr;
     bool m_saving = false;
+    int m_pressedAt = -1;      // the position bar's value when the mouse went down on it
     QString m_statusText;      // whole; the label may show it cut
     QHash<int, QIcon> m_icons; // by QStyle::StandardPixmap
 };

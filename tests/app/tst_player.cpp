@@ -130,6 +130,14 @@ private slots:
         QCOMPARE(bar->value(), 10);
         QCOMPARE(time->text(), u"1:02:03 / 0:10"_s);
         QCOMPARE(seeks.size(), 1);
+
+        // A click jumps where it is, as in every player, once; not a page toward it.
+        controls.setDuration(100000);
+        controls.resize(400, 50);
+        controls.show();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, {bar->width() * 3 / 4, bar->height() / 2});
+        QCOMPARE(seeks.size(), 2);
+        QVERIFY2(qAbs(seeks.last() - 75000) <= 5000, qPrintable(QString::number(seeks.last())));
     }
 
     // A session changes state thousands of times; each change taking a new
