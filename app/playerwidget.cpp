@@ -66,6 +66,9 @@ PlayerWidget::PlayerWidget(const FetchOptions &network, QWidget *parent)
     connect(m_controls, &PlayerControls::copyAddress, this, &PlayerWidget::copyAddress);
     for (const auto intent : {&PlayerControls::play, &PlayerControls::pause, &PlayerControls::stop})
         connect(m_controls, intent, this, [this] { setNotice({}); });
+    m_noticePasses.setSingleShot(true);
+    m_noticePasses.setInterval(kPassingNotice);
+    connect(&m_noticePasses, &QTimer::timeout, this, [this] { setNotice({}); });
 
     updateStatus();
 }
@@ -179,8 +182,15 @@ void PlayerWidget::fail(QStringView cause, const QString &details)
     updateStatus();
 }
 
+void PlayerWidget::setPassingNotice(const QString &text, const QString &details)
+{
+    setNotice(text, details);
+    m_noticePasses.start();
+}
+
 void PlayerWidget::setNotice(const QString &text, const QString &details)
 {
+    m_noticePasses.stop(); // a later notice stays as long as it says
     m_notice = text;
     m_noticeDetails = details;
     updateStatus();

@@ -87,7 +87,7 @@ void SaveCommand::cancel()
         return;
     delete m_save; // keeps the part file for a later save of the same file
     m_player->controls()->setSaving(false);
-    m_player->setNotice(texts::kSaveCanceled.toString());
+    m_player->setPassingNotice(texts::kSaveCanceled.toString());
 }
 
 void SaveCommand::onFinished(const SaveResult &result)
@@ -95,10 +95,10 @@ void SaveCommand::onFinished(const SaveResult &result)
     m_save.clear(); // it deletes itself later; a new save may start at once
     m_player->controls()->setSaving(false);
     if (result.ok())
-        m_player->setNotice(texts::kSaved.toString() + QFileInfo(result.file).fileName(),
-                            result.file);
+        m_player->setPassingNotice(texts::kSaved.toString() + QFileInfo(result.file).fileName(),
+                                   result.file);
     else
-        m_player->setNotice(texts::kSaveFailed.toString() + result.error, result.file);
+        m_player->setPassingNotice(texts::kSaveFailed.toString() + result.error, result.file);
     emit finished(result);
 }
 

@@ -210,6 +210,9 @@ void TestForm1::savesWhatPlays()
         QVERIFY(file.open(QIODevice::ReadOnly) && tone.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), tone.readAll());
         QCOMPARE(m_window->W1->statusText(), texts::kSaved.toString() + u"demo.mp3"_s);
+        // For a while: then the line says again what plays, or has played.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_window->W1->statusText().endsWith(QLatin1String(tracks::DemoName)), 10000);
         QCOMPARE(m_window->W1->url(), m_fake.songUrl(tracks::Demo).toString());
     }
 }
