@@ -171,6 +171,9 @@ void Form1::closeEvent(QCloseEvent *event)
         m_save->cancel(); // the part file stays for the next save
         close();
     });
+    // A save that ended meanwhile leaves nothing to ask about; its outcome
+    // is in the status line, and the window stays.
+    connect(m_save, &SaveCommand::finished, box, [box] { box->done(QMessageBox::No); });
     box->open();
 }
 
