@@ -1,5 +1,6 @@
 #include "savecommand.h"
 
+#include "answer.h"
 #include "filename.h"
 #include "playercontrols.h"
 #include "playerwidget.h"
@@ -58,6 +59,7 @@ void SaveCommand::run()
 void SaveCommand::start(const QString &file)
 {
     QSettings().setValue(QLatin1String(kFolderKey), QFileInfo(file).absolutePath());
+    m_savingName = shownTrackName(m_trackName); // another track may play by its end
     SaveOptions options;
     options.overwrite = true; // the dialog asked
     options.resolver = m_resolver;
@@ -98,7 +100,7 @@ void SaveCommand::onFinished(const SaveResult &result)
         m_player->setPassingNotice(texts::kSaved.toString() + QFileInfo(result.file).fileName(),
                                    result.file);
     else
-        m_player->setPassingNotice(texts::kSaveFailed.toString() + result.error, result.file);
+        m_player->setPassingNotice(texts::saveFailed(m_savingName, result.error), result.file);
     emit finished(result);
 }
 

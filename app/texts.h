@@ -59,7 +59,6 @@ inline constexpr QStringView kCancelSave = u"取消保存";
 // Saving, in the player's status line.
 inline constexpr QStringView kSaving = u"正在保存";
 inline constexpr QStringView kSaved = u"已保存：";
-inline constexpr QStringView kSaveFailed = u"保存失败：";
 inline constexpr QStringView kSaveCanceled = u"已取消保存";
 inline constexpr QStringView kSaveWaiting = u"正在保存，稍后重试";
 
@@ -94,6 +93,14 @@ inline QString holding(QStringView state, const QString &trackName)
 inline QString playing(const QString &trackName)
 {
     return holding(kPlaying, trackName);
+}
+
+// A save that failed, naming its track, which may no longer be the one that
+// plays: "保存《Velmora Demo》失败：…".
+inline QString saveFailed(const QString &trackName, const QString &cause)
+{
+    return QStringLiteral("保存《%1》失败：%2")
+        .arg(trackName.isEmpty() ? kUnnamedTrack.toString() : trackName, cause);
 }
 
 // Which try a save is on: "（第 2/4 次）".

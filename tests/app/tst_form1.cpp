@@ -44,6 +44,7 @@ private slots:
     void closingCancelsASave();
     void retriedSaveSaysWhichTry_data();
     void retriedSaveSaysWhichTry();
+    void failedSaveNamesItsTrack();
     void opensFromOutside();
     void offersTheClipboard();
     void keepsTheConnectionWarm();
@@ -278,6 +279,17 @@ void TestForm1::retriedSaveSaysWhichTry()
     QFile file(folder.filePath(u"drop.mp3"_s));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), m_fake.savedAudio());
+}
+
+// Another track may play by the time a save fails: it says which track's.
+void TestForm1::failedSaveNamesItsTrack()
+{
+    QTemporaryDir folder;
+    QSignalSpy saved(m_window->saveCommand(), &SaveCommand::finished);
+    QVERIFY(saveAs(tracks::SaveHtml, folder.filePath(u"page.mp3"_s)));
+    QVERIFY(saved.wait(10000));
+    const QString status = m_window->W1->statusText();
+    QVERIFY2(status.contains(u"Save %1"_s.arg(tracks::SaveHtml)), qPrintable(status));
 }
 
 bool TestForm1::saveAs(int track, const QString &file)
