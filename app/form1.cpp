@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include "layout.h"
+#include "messagebox.h"
 #include "playerwidget.h"
 #include "request.h"
 #include "resolvecommand.h"
@@ -160,11 +161,10 @@ void Form1::closeEvent(QCloseEvent *event)
     if (!m_save->isSaving())
         return QWidget::closeEvent(event);
     event->ignore();
-    auto *box = new QMessageBox(QMessageBox::Question, texts::kCloseWhileSavingTitle.toString(),
-                                texts::kCloseWhileSaving.toString(),
-                                QMessageBox::Yes | QMessageBox::No, this);
+    QMessageBox *box =
+        newMessageBox(QMessageBox::Question, texts::kCloseWhileSavingTitle,
+                      texts::kCloseWhileSaving, QMessageBox::Yes | QMessageBox::No, this);
     box->setDefaultButton(QMessageBox::No);
-    box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::finished, this, [this](int answer) {
         if (answer != QMessageBox::Yes)
             return;

@@ -1,6 +1,7 @@
 #include "resolvecommand.h"
 
 #include "controlchars.h"
+#include "messagebox.h"
 #include "playerwidget.h"
 #include "request.h"
 #include "texts.h"
@@ -111,9 +112,7 @@ void ResolveCommand::showMessage(QMessageBox::Icon icon, QStringView text, QStri
 {
     // Opened, not exec()'d: the window's own event loop keeps running and
     // the rest of the click happens when the box is dismissed.
-    auto *box = new QMessageBox(icon, title.toString(), text.toString(), QMessageBox::Ok,
-                                m_controls.window);
-    box->setAttribute(Qt::WA_DeleteOnClose);
+    QMessageBox *box = newMessageBox(icon, title, text, QMessageBox::Ok, m_controls.window);
     if (!detail.isEmpty())
         box->setDetailedText(escapeControls(detail));
     // A button clicked last (the details toggle) must not take Enter over:

@@ -135,7 +135,7 @@ void TestForm1::badAddress()
     QCOMPARE(box->text, texts::kBadAddress.toString());
     QCOMPARE(box->title, texts::kBadAddressTitle.toString());
     QCOMPARE(box->icon, QMessageBox::Critical);
-    QVERIFY2(box->closedByEnter && readsChinese(box->buttons.join(u' ')),
+    QVERIFY2(box->closedByEnter && box->titleFits && readsChinese(box->buttons.join(u' ')),
              qPrintable(box->buttons.join(u' ')));
     QTRY_VERIFY(!m_window->resolveCommand()->isBusy());
     QCOMPARE(m_window->Text1->text(), input);
@@ -161,7 +161,7 @@ void TestForm1::laterClicksKeepTheirPromises()
         click(playPage(track));
         QTRY_VERIFY(QApplication::activeModalWidget());
         QVERIFY(!m_window->Command1->isEnabled()); // while the box is open
-        QVERIFY(closeBox());
+        QVERIFY(closeBox()->titleFits);
         QTRY_VERIFY(m_window->Command1->isEnabled());
         QCOMPARE(m_window->Text2->text(), playing);
         QCOMPARE(m_window->W1->url(), playing);
@@ -241,6 +241,7 @@ void TestForm1::closingCancelsASave()
     };
     QMessageBox *box = askedToClose();
     QVERIFY(box && box->text() == texts::kCloseWhileSaving && box->icon() == QMessageBox::Question);
+    QVERIFY(QTest::qWaitForWindowExposed(box) && titleFits(box));
     const QString answers =
         box->button(QMessageBox::Yes)->text() + box->button(QMessageBox::No)->text();
     QVERIFY2(readsChinese(answers), qPrintable(answers));
