@@ -1,6 +1,7 @@
 #include "playercontrols.h"
 
 #include "controlchars.h"
+#include "messagebox.h"
 #include "texts.h"
 
 #include <QAction>
@@ -171,11 +172,14 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_copyAction->setEnabled(false);
     m_saveAction = menuAction(texts::kSaveMenu, u"saveAction"_s);
     setCanSave(false);
+    m_detailsAction = menuAction(texts::kShowDetails, u"detailsAction"_s);
+    m_detailsAction->setEnabled(false);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(m_playAction, &QAction::triggered, this, &PlayerControls::onPlayClicked);
     connect(m_stopAction, &QAction::triggered, this, &PlayerControls::stop);
     connect(m_muteAction, &QAction::triggered, this, &PlayerControls::changeMuting);
     connect(m_copyAction, &QAction::triggered, this, &PlayerControls::copyAddress);
+    connect(m_detailsAction, &QAction::triggered, this, &PlayerControls::showDetails);
     const auto saveOrCancel = [this] {
         if (m_saving)
             emit cancelSave();
@@ -275,15 +279,21 @@ void PlayerControls::setStatusText(const QString &text, const QString &details)
 {
     // Names, addresses and causes came from the network: their controls shown, not obeyed.
     m_statusText = escapeControls(text);
-    const QString shownDetails = escapeControls(details);
-    m_statusLabel->setToolTip(
-        Qt::convertFromPlainText(shownDetails.isEmpty() || shownDetails == m_statusText
-                                     ? m_statusText
-                                     : m_statusText + u'\n' + shownDetails));
-    // What the screen shows, whole and in Chinese; the details are the
-    // server's or the engine's words.
+    m_statusDetails = details == text ? QString() : escapeControls(details);
+    // What the screen shows, whole and in Chinese. The details are the
+    // server's or the engine's words, in English: asked for, not in the way.
+    m_statusLabel->setToolTip(Qt::convertFromPlainText(m_statusText));
     m_statusLabel->setAccessibleDescription(m_statusText);
+    m_detailsAction->setEnabled(!m_statusDetails.isEmpty());
     elideStatus();
+}
+
+void PlayerControls::showDetails()
+{
+    QMessageBox *box = newMessageBox(QMessageBox::Information, texts::kDetailsTitle, m_statusText,
+                                     QMessageBox::Ok, window());
+    box->setDetailedText(m_statusDetails);
+    box->open();
 }
 
 void PlayerControls::elideStatus()

@@ -55,6 +55,8 @@ inline constexpr QStringView kCopyAddress = u"复制音频地址";
 inline constexpr QStringView kSave = u"保存音频";
 inline constexpr QStringView kSaveMenu = u"保存音频…";
 inline constexpr QStringView kCancelSave = u"取消保存";
+inline constexpr QStringView kShowDetails = u"显示详情";
+inline constexpr QStringView kDetailsTitle = u"播放状态详情";
 
 // Saving, in the player's status line.
 inline constexpr QStringView kSaving = u"正在保存";

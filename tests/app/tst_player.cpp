@@ -10,6 +10,7 @@
 #include <QSlider>
 #include <QTcpServer>
 #include <QTest>
+#include <QTextDocument>
 #include <QToolButton>
 
 using namespace velmora;
@@ -68,7 +69,7 @@ private slots:
     {
         PlayerWidget w;
         auto *play = w.findChild<QToolButton *>(u"playButton"_s);
-        const QList<QAction *> menu = w.controls()->actions(); // play, stop, mute, copy, save
+        const QList<QAction *> menu = w.controls()->actions(); // play, stop, mute, copy, save, …
         w.setUrl(m_noise);                                     // auto-start: no play() call
         QTRY_VERIFY(w.statusText().startsWith(texts::kCannotPlay));
         m_fake.setAudio(tracks::TwoDigit, silentWav(30));
@@ -79,9 +80,10 @@ private slots:
         QStringList menuTexts;
         for (const QAction *action : menu)
             menuTexts << action->text();
-        QCOMPARE(menuTexts, (QStringList{texts::kPause.toString(), texts::kStop.toString(),
-                                         texts::kMute.toString(), texts::kCopyAddress.toString(),
-                                         texts::kSaveMenu.toString()}));
+        QCOMPARE(menuTexts,
+                 (QStringList{texts::kPause.toString(), texts::kStop.toString(),
+                              texts::kMute.toString(), texts::kCopyAddress.toString(),
+                              texts::kSaveMenu.toString(), texts::kShowDetails.toString()}));
 
         QTest::mouseClick(play, Qt::LeftButton); // pauses
         QTRY_COMPARE(w.statusText(), texts::holding(texts::kPaused, {}));
@@ -186,6 +188,16 @@ private slots:
         QCOMPARE(w.url(), url);
         for (const QWidget *window : QApplication::topLevelWidgets())
             QVERIFY2(window == &w || !window->isVisible(), "a dialog opened");
+        // The tooltip says it in Chinese; the engine's words wait under 显示详情.
+        QTextDocument tip;
+        tip.setHtml(w.findChild<QLabel *>(u"statusLabel"_s)->toolTip());
+        QCOMPARE(tip.toPlainText(), w.statusText());
+        w.findChild<QAction *>(u"detailsAction"_s)->trigger();
+        QMessageBox *box = nullptr;
+        QTRY_VERIFY(box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
+        QVERIFY(box->text() == w.statusText() && !box->detailedText().isEmpty());
+        QVERIFY(QTest::qWaitForWindowExposed(box) && titleFits(box));
+        box->close();
         w.setUrl(m_long); // the player stays usable for the next address
         QTRY_COMPARE(w.statusText(), texts::playing({}));
     }
