@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "controlchars.h"
 #include "layout.h"
 #include "messagebox.h"
 #include "playerwidget.h"
@@ -128,6 +129,21 @@ QString addressIn(const QString &text)
     return QUrl::fromPercentEncoding(text.mid(scheme.capturedLength()).toUtf8());
 }
 
+// What may enter the input box from outside: no control, which would sit
+// there unseen (a NUL from "%00") or reorder the address; line breaks and
+// tabs between words become spaces.
+QString typable(const QString &text)
+{
+    QString kept;
+    for (const QChar c : text) {
+        if (!isControl(c.unicode()) && !isBidiControl(c.unicode()))
+            kept += c;
+        else if (c.isSpace())
+            kept += u' ';
+    }
+    return kept;
+}
+
 } // namespace
 
 void Form1::openAddress(const QString &text)
@@ -137,7 +153,7 @@ void Form1::openAddress(const QString &text)
     raise();
     activateWindow();
     if (!text.isEmpty())
-        m_command->open(addressIn(text));
+        m_command->open(typable(addressIn(text)));
 }
 
 namespace {
