@@ -56,13 +56,19 @@ int runWindow(QApplication &app)
                                  QStringLiteral("[ADDRESS]"));
     parser.process(app);
     const QString address = parser.positionalArguments().join(u' ');
-    if (SingleInstance::handOver(address))
+    SingleInstance instance;
+    switch (instance.start(address)) {
+    case SingleInstance::Role::Window:
+        break;
+    case SingleInstance::Role::HandedOver:
         return 0;
+    case SingleInstance::Role::NoAnswer:
+        qWarning("velmora: the window already open does not answer");
+        return 1;
+    }
 
     installTranslations(app);
     useSystemProxies();
-    SingleInstance instance;
-    instance.listen(); // without it this window is simply not the shared one
     Form1 window(defaultResolveOptions());
     QObject::connect(&instance, &SingleInstance::received, &window, &Form1::openAddress);
 #ifdef VELMORA_MPRIS

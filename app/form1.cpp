@@ -1,6 +1,8 @@
 #include "form1.h"
 
+#include "controlchars.h"
 #include "layout.h"
+#include "messagebox.h"
 #include "playerwidget.h"
 #include "request.h"
 #include "resolvecommand.h"
@@ -127,6 +129,21 @@ QString addressIn(const QString &text)
     return QUrl::fromPercentEncoding(text.mid(scheme.capturedLength()).toUtf8());
 }
 
+// What may enter the input box from outside: no control, which would sit
+// there unseen (a NUL from "%00") or reorder the address; line breaks and
+// tabs between words become spaces.
+QString typable(const QString &text)
+{
+    QString kept;
+    for (const QChar c : text) {
+        if (!isControl(c.unicode()) && !isBidiControl(c.unicode()))
+            kept += c;
+        else if (c.isSpace())
+            kept += u' ';
+    }
+    return kept;
+}
+
 } // namespace
 
 void Form1::openAddress(const QString &text)
@@ -136,7 +153,7 @@ void Form1::openAddress(const QString &text)
     raise();
     activateWindow();
     if (!text.isEmpty())
-        m_command->open(addressIn(text));
+        m_command->open(typable(addressIn(text)));
 }
 
 namespace {
@@ -160,17 +177,19 @@ void Form1::closeEvent(QCloseEvent *event)
     if (!m_save->isSaving())
         return QWidget::closeEvent(event);
     event->ignore();
-    auto *box = new QMessageBox(QMessageBox::Question, texts::kCloseWhileSavingTitle.toString(),
-                                texts::kCloseWhileSaving.toString(),
-                                QMessageBox::Yes | QMessageBox::No, this);
+    QMessageBox *box =
+        newMessageBox(QMessageBox::Question, texts::kCloseWhileSavingTitle,
+                      texts::kCloseWhileSaving, QMessageBox::Yes | QMessageBox::No, this);
     box->setDefaultButton(QMessageBox::No);
-    box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::finished, this, [this](int answer) {
         if (answer != QMessageBox::Yes)
             return;
         m_save->cancel(); // the part file stays for the next save
         close();
     });
+    // A save that ended meanwhile leaves nothing to ask about; its outcome
+    // is in the status line, and the window stays.
+    connect(m_save, &SaveCommand::finished, box, [box] { box->done(QMessageBox::No); });
     box->open();
 }
 

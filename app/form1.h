@@ -36,7 +36,8 @@ public:
     // Brings the window to the front and resolves `text` as a click would;
     // with no text it only comes to the front. `text` may also be a link a
     // browser hands over: velmora:<address> or velmora://<address>, the
-    // address as it stands or percent-encoded.
+    // address as it stands or percent-encoded. Control characters are left
+    // out of the input.
     void openAddress(const QString &text);
 
     ResolveCommand *resolveCommand() const { return m_command; }

@@ -1,14 +1,18 @@
 #include "playercontrols.h"
 
+#include "controlchars.h"
+#include "messagebox.h"
 #include "texts.h"
 
 #include <QAction>
 #include <QBoxLayout>
 #include <QEvent>
 #include <QLabel>
+#include <QProxyStyle>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
+#include <QStyleFactory>
 #include <QTextDocument>
 #include <QToolButton>
 
@@ -32,6 +36,22 @@ QToolButton *makeButton(QWidget *parent, const QString &name, QStyle::StandardPi
     button->setAccessibleName(toolTip.toString()); // it shows an icon only
     return button;
 }
+
+// A click on the position bar jumps there, as in every player, rather than
+// moving a page toward it as Qt's styles do.
+class JumpingSliderStyle : public QProxyStyle
+{
+public:
+    using QProxyStyle::QProxyStyle;
+
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 // The position bar counts seconds: what a screen reader says of it, and
 // the steps of its arrow keys.
@@ -77,6 +97,10 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_positionSlider->setAccessibleName(texts::kPosition.toString());
     m_positionSlider->setRange(0, 0);
     m_positionSlider->setEnabled(false);
+    // After the bar, so that it is gone before its style.
+    auto *jumping = new JumpingSliderStyle(QStyleFactory::create(style()->name()));
+    jumping->setParent(this);
+    m_positionSlider->setStyle(jumping);
 
     m_timeLabel = new QLabel(this);
     m_timeLabel->setObjectName(u"timeLabel"_s);
@@ -124,8 +148,13 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     connect(m_muteButton, &QToolButton::clicked, this, [this] { emit changeMuting(!m_muted); });
     connect(m_volumeSlider, &QSlider::valueChanged, this, &PlayerControls::changeVolume);
     connect(m_positionSlider, &QSlider::valueChanged, this, &PlayerControls::onPositionEdited);
-    connect(m_positionSlider, &QSlider::sliderReleased, this,
-            [this] { emit seek(qint64(m_positionSlider->value()) * 1000); });
+    // A click has sought already, on the press; a drag seeks where it ends.
+    connect(m_positionSlider, &QSlider::sliderPressed, this,
+            [this] { m_pressedAt = m_positionSlider->value(); });
+    connect(m_positionSlider, &QSlider::sliderReleased, this, [this] {
+        if (m_positionSlider->value() != m_pressedAt)
+            emit seek(qint64(m_positionSlider->value()) * 1000);
+    });
 
     // The context menu says what the buttons do, plus copying the address.
     const auto menuAction = [this](QStringView text, const QString &name) {
@@ -143,11 +172,14 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_copyAction->setEnabled(false);
     m_saveAction = menuAction(texts::kSaveMenu, u"saveAction"_s);
     setCanSave(false);
+    m_detailsAction = menuAction(texts::kShowDetails, u"detailsAction"_s);
+    m_detailsAction->setEnabled(false);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(m_playAction, &QAction::triggered, this, &PlayerControls::onPlayClicked);
     connect(m_stopAction, &QAction::triggered, this, &PlayerControls::stop);
     connect(m_muteAction, &QAction::triggered, this, &PlayerControls::changeMuting);
     connect(m_copyAction, &QAction::triggered, this, &PlayerControls::copyAddress);
+    connect(m_detailsAction, &QAction::triggered, this, &PlayerControls::showDetails);
     const auto saveOrCancel = [this] {
         if (m_saving)
             emit cancelSave();
@@ -245,13 +277,23 @@ void PlayerControls::setSaving(bool saving)
 
 void PlayerControls::setStatusText(const QString &text, const QString &details)
 {
-    m_statusText = text;
-    m_statusLabel->setToolTip(Qt::convertFromPlainText(
-        details.isEmpty() || details == text ? text : text + u'\n' + details));
-    // What the screen shows, whole and in Chinese; the details are the
-    // server's or the engine's words.
-    m_statusLabel->setAccessibleDescription(text);
+    // Names, addresses and causes came from the network: their controls shown, not obeyed.
+    m_statusText = escapeControls(text);
+    m_statusDetails = details == text ? QString() : escapeControls(details);
+    // What the screen shows, whole and in Chinese. The details are the
+    // server's or the engine's words, in English: asked for, not in the way.
+    m_statusLabel->setToolTip(Qt::convertFromPlainText(m_statusText));
+    m_statusLabel->setAccessibleDescription(m_statusText);
+    m_detailsAction->setEnabled(!m_statusDetails.isEmpty());
     elideStatus();
+}
+
+void PlayerControls::showDetails()
+{
+    QMessageBox *box = newMessageBox(QMessageBox::Information, texts::kDetailsTitle, m_statusText,
+                                     QMessageBox::Ok, window());
+    box->setDetailedText(m_statusDetails);
+    box->open();
 }
 
 void PlayerControls::elideStatus()

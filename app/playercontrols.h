@@ -37,7 +37,8 @@ public slots:
     void setPosition(qint64 ms);
     void setVolume(int percent);
     void setMuted(bool muted);
-    // The whole text stays readable in the tooltip, with the details.
+    // The whole text stays readable in the tooltip; the details (an
+    // engine's or a server's words) behind 显示详情 in the context menu.
     void setStatusText(const QString &text, const QString &details = {});
     // Whether there is an audio address to copy, and one to save.
     void setHasAddress(bool hasAddress);
@@ -63,6 +64,7 @@ private:
     const QIcon &icon(QStyle::StandardPixmap which);
     void onPlayClicked();
     void onPositionEdited(int seconds);
+    void showDetails();
     void elideStatus();
     void updateTimeLabel(qint64 positionMs);
 
@@ -83,8 +85,11 @@ private:
     QAction *m_muteAction = nullptr;
     QAction *m_copyAction = nullptr;
     QAction *m_saveAction = nullptr;
+    QAction *m_detailsAction = nullptr;
     bool m_saving = false;
-    QString m_statusText;      // whole; the label may show it cut
+    int m_pressedAt = -1; // the position bar's value when the mouse went down on it
+    QString m_statusText; // whole; the label may show it cut
+    QString m_statusDetails;
     QHash<int, QIcon> m_icons; // by QStyle::StandardPixmap
 };
 

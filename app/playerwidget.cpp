@@ -66,6 +66,9 @@ PlayerWidget::PlayerWidget(const FetchOptions &network, QWidget *parent)
     connect(m_controls, &PlayerControls::copyAddress, this, &PlayerWidget::copyAddress);
     for (const auto intent : {&PlayerControls::play, &PlayerControls::pause, &PlayerControls::stop})
         connect(m_controls, intent, this, [this] { setNotice({}); });
+    m_noticePasses.setSingleShot(true);
+    m_noticePasses.setInterval(kPassingNotice);
+    connect(&m_noticePasses, &QTimer::timeout, this, [this] { setNotice({}); });
 
     updateStatus();
 }
@@ -179,8 +182,15 @@ void PlayerWidget::fail(QStringView cause, const QString &details)
     updateStatus();
 }
 
+void PlayerWidget::setPassingNotice(const QString &text, const QString &details)
+{
+    setNotice(text, details);
+    m_noticePasses.start();
+}
+
 void PlayerWidget::setNotice(const QString &text, const QString &details)
 {
+    m_noticePasses.stop(); // a later notice stays as long as it says
     m_notice = text;
     m_noticeDetails = details;
     updateStatus();
@@ -194,18 +204,20 @@ void PlayerWidget::updateStatus()
     if (text.isEmpty()) {
         switch (m_engine->status()) {
         case MpvEngine::Status::Idle:
-            text = (m_url.isEmpty() ? texts::kReady : texts::kStopped).toString();
+            text = m_url.isEmpty() ? texts::kReady.toString()
+                                   : texts::holding(texts::kStopped, m_trackName);
             break;
         case MpvEngine::Status::Loading:
         case MpvEngine::Status::Buffering:
-            text = texts::kBuffering.toString();
+            text = texts::holding(texts::kBuffering, m_trackName);
             break;
         case MpvEngine::Status::Ended:
-            text = texts::kFinished.toString();
+            text = texts::holding(texts::kFinished, m_trackName);
             break;
         case MpvEngine::Status::Loaded:
-            text = m_engine->state() == MpvEngine::State::Paused ? texts::kPaused.toString()
-                                                                 : texts::playing(m_trackName);
+            text = texts::holding(m_engine->state() == MpvEngine::State::Paused ? texts::kPaused
+                                                                                : texts::kPlaying,
+                                  m_trackName);
             break;
         }
     }

@@ -3,6 +3,7 @@
 #include "mpvengine.h"
 
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 namespace velmora {
@@ -60,6 +61,10 @@ public:
     // pause or stop. An empty text takes it away.
     void setNotice(const QString &text, const QString &details = {});
     QString notice() const { return m_notice; }
+    // The same for an outcome (a save ended): it gives way to the playback
+    // status after kPassingNotice, so as not to hide what plays for good.
+    static constexpr std::chrono::milliseconds kPassingNotice = 5s;
+    void setPassingNotice(const QString &text, const QString &details = {});
 
     QSize sizeHint() const override;
 
@@ -93,6 +98,7 @@ private:
     qint64 m_resumeAt = 0; // ms, where a renewed address goes on
     QString m_notice;
     QString m_noticeDetails;
+    QTimer m_noticePasses;
 };
 
 } // namespace velmora

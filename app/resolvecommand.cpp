@@ -1,5 +1,7 @@
 #include "resolvecommand.h"
 
+#include "controlchars.h"
+#include "messagebox.h"
 #include "playerwidget.h"
 #include "request.h"
 #include "texts.h"
@@ -16,6 +18,10 @@ ResolveCommand::ResolveCommand(const Controls &controls, const ResolveOptions &o
     : QObject(parent), m_controls(controls), m_options(options)
 {
     connect(controls.player, &PlayerWidget::renewalNeeded, this, &ResolveCommand::renew);
+    // The address the player has, as it is: controls in it are shown, not obeyed.
+    connect(
+        controls.player, &PlayerWidget::urlChanged, controls.result,
+        [result = controls.result](const QString &url) { result->setText(escapeControls(url)); });
     // Once the window is up: the handshake takes nothing from its start.
     QMetaObject::invokeMethod(this, &ResolveCommand::warmUp, Qt::QueuedConnection);
 }
@@ -85,7 +91,6 @@ void ResolveCommand::onResolved(const Resolution &result)
 void ResolveCommand::play(const QString &songUrl, const QString &trackName)
 {
     delete m_renewal; // of the address this one replaces
-    m_controls.result->setText(songUrl);
     m_controls.player->setUrl(songUrl, true, trackName);
     m_controls.player->play();
     m_controls.player->setVolume(100);
@@ -97,10 +102,7 @@ void ResolveCommand::renew()
     delete m_renewal;
     m_renewal = new TrackResolve(m_network, m_playedTrackId, m_options, this);
     connect(m_renewal, &TrackResolve::finished, this, [this](const Resolution &result) {
-        if (!playableUrl(result))
-            return m_controls.player->renewUrl({});
-        m_controls.result->setText(result.songUrl);
-        m_controls.player->renewUrl(result.songUrl);
+        m_controls.player->renewUrl(playableUrl(result) ? result.songUrl : QString());
     });
 }
 
@@ -109,11 +111,9 @@ void ResolveCommand::showMessage(QMessageBox::Icon icon, QStringView text, QStri
 {
     // Opened, not exec()'d: the window's own event loop keeps running and
     // the rest of the click happens when the box is dismissed.
-    auto *box = new QMessageBox(icon, title.toString(), text.toString(), QMessageBox::Ok,
-                                m_controls.window);
-    box->setAttribute(Qt::WA_DeleteOnClose);
+    QMessageBox *box = newMessageBox(icon, title, text, QMessageBox::Ok, m_controls.window);
     if (!detail.isEmpty())
-        box->setDetailedText(detail);
+        box->setDetailedText(escapeControls(detail));
     // A button clicked last (the details toggle) must not take Enter over:
     // Enter always closes the box.
     const QList<QPushButton *> buttons = box->findChildren<QPushButton *>();

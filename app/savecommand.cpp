@@ -1,5 +1,6 @@
 #include "savecommand.h"
 
+#include "answer.h"
 #include "filename.h"
 #include "playercontrols.h"
 #include "playerwidget.h"
@@ -58,6 +59,7 @@ void SaveCommand::run()
 void SaveCommand::start(const QString &file)
 {
     QSettings().setValue(QLatin1String(kFolderKey), QFileInfo(file).absolutePath());
+    m_savingName = shownTrackName(m_trackName); // another track may play by its end
     SaveOptions options;
     options.overwrite = true; // the dialog asked
     options.resolver = m_resolver;
@@ -87,7 +89,7 @@ void SaveCommand::cancel()
         return;
     delete m_save; // keeps the part file for a later save of the same file
     m_player->controls()->setSaving(false);
-    m_player->setNotice(texts::kSaveCanceled.toString());
+    m_player->setPassingNotice(texts::kSaveCanceled.toString());
 }
 
 void SaveCommand::onFinished(const SaveResult &result)
@@ -95,10 +97,10 @@ void SaveCommand::onFinished(const SaveResult &result)
     m_save.clear(); // it deletes itself later; a new save may start at once
     m_player->controls()->setSaving(false);
     if (result.ok())
-        m_player->setNotice(texts::kSaved.toString() + QFileInfo(result.file).fileName(),
-                            result.file);
+        m_player->setPassingNotice(texts::kSaved.toString() + QFileInfo(result.file).fileName(),
+                                   result.file);
     else
-        m_player->setNotice(texts::kSaveFailed.toString() + result.error, result.file);
+        m_player->setPassingNotice(texts::saveFailed(m_savingName, result.error), result.file);
     emit finished(result);
 }
 

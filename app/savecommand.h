@@ -43,6 +43,7 @@ private:
     ResolveOptions m_resolver;
     QString m_trackId;
     QString m_trackName;
+    QString m_savingName; // of the save under way
     QNetworkAccessManager m_network;
     QPointer<AudioSave> m_save;
     QString m_try; // which try the save is on, once one failed

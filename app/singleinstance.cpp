@@ -1,15 +1,36 @@
 #include "singleinstance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QThread>
 
 namespace velmora {
 
 namespace {
 
 constexpr int kHandOverMs = 2000;
+// How long a later start waits for the window that holds the lock to listen:
+// that follows the lock at once, so only a window that hangs takes this long.
+constexpr int kWindowStartMs = 10000;
+constexpr unsigned long kRetryMs = 50;
+
+// Beside the socket where that is a file in the user's own folder. A
+// Windows pipe is no file, and Windows' runtime location is the home folder:
+// there, and for a socket named without a folder, the temporary folder.
+QString lockName(const QString &socket)
+{
+#ifdef Q_OS_WIN
+    const bool beside = false;
+#else
+    const bool beside = QDir::isAbsolutePath(socket);
+#endif
+    return beside ? socket + QStringLiteral(".lock")
+                  : QDir::temp().filePath(QFileInfo(socket).fileName() + QStringLiteral(".lock"));
+}
 
 } // namespace
 
@@ -32,8 +53,12 @@ bool SingleInstance::handOver(const QString &text, const QString &name)
     return socket.waitForBytesWritten(kHandOverMs) || socket.bytesToWrite() == 0;
 }
 
-SingleInstance::SingleInstance(QObject *parent) : QObject(parent)
+SingleInstance::SingleInstance(const QString &name, QObject *parent)
+    : QObject(parent), m_name(name), m_lock(lockName(name))
 {
+    // Held for as long as the window is open, not thought stale with age; a
+    // crash's lock is known by its process being gone.
+    m_lock.setStaleLockTime(0);
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     connect(m_server, &QLocalServer::newConnection, this, [this] {
@@ -47,13 +72,26 @@ SingleInstance::SingleInstance(QObject *parent) : QObject(parent)
     });
 }
 
-bool SingleInstance::listen(const QString &name)
+SingleInstance::Role SingleInstance::start(const QString &text)
 {
-    if (m_server->listen(name))
-        return true;
-    // Nobody answered on it (handOver() tried first): a crash left it behind.
-    QLocalServer::removeServer(name);
-    return m_server->listen(name);
+    const QDeadlineTimer deadline(kWindowStartMs);
+    for (;;) {
+        if (m_lock.tryLock(0)) {
+            // Only the lock's holder listens: a socket there is a crash's.
+            QLocalServer::removeServer(m_name);
+            m_server->listen(m_name); // without it this window is simply not the shared one
+            return Role::Window;
+        }
+        if (handOver(text, m_name))
+            return Role::HandedOver;
+        // No lock to be had at all (a folder not writable): nothing can be
+        // shared, and a window is better than none.
+        if (m_lock.error() != QLockFile::LockFailedError)
+            return Role::Window;
+        if (deadline.hasExpired())
+            return Role::NoAnswer;
+        QThread::msleep(kRetryMs); // the window is starting, or ending
+    }
 }
 
 } // namespace velmora

@@ -26,9 +26,9 @@ inline constexpr QStringView kRequestErrorTitle = u"数据错误";
 
 // The player's status line. A failure reads kCannotPlay and one of the causes.
 inline constexpr QStringView kReady = u"就绪";
-inline constexpr QStringView kBuffering = u"正在缓冲…";
+inline constexpr QStringView kBuffering = u"正在缓冲";
 inline constexpr QStringView kResolving = u"正在解析…";
-inline constexpr QStringView kPlaying = u"正在播放：";
+inline constexpr QStringView kPlaying = u"正在播放";
 inline constexpr QStringView kUnnamedTrack = u"未命名歌曲";
 inline constexpr QStringView kPaused = u"已暂停";
 inline constexpr QStringView kStopped = u"已停止";
@@ -55,11 +55,12 @@ inline constexpr QStringView kCopyAddress = u"复制音频地址";
 inline constexpr QStringView kSave = u"保存音频";
 inline constexpr QStringView kSaveMenu = u"保存音频…";
 inline constexpr QStringView kCancelSave = u"取消保存";
+inline constexpr QStringView kShowDetails = u"显示详情";
+inline constexpr QStringView kDetailsTitle = u"播放状态详情";
 
 // Saving, in the player's status line.
 inline constexpr QStringView kSaving = u"正在保存";
 inline constexpr QStringView kSaved = u"已保存：";
-inline constexpr QStringView kSaveFailed = u"保存失败：";
 inline constexpr QStringView kSaveCanceled = u"已取消保存";
 inline constexpr QStringView kSaveWaiting = u"正在保存，稍后重试";
 
@@ -84,9 +85,24 @@ inline QString cannotPlay(QStringView cause)
     return kCannotPlay.toString().append(cause);
 }
 
+// A playback state with the track the player holds, "已暂停：Velmora Demo":
+// after a resolve that found nothing the old track stays, and 播放 plays it.
+inline QString holding(QStringView state, const QString &trackName)
+{
+    return state.toString() + u'：' + (trackName.isEmpty() ? kUnnamedTrack.toString() : trackName);
+}
+
 inline QString playing(const QString &trackName)
 {
-    return kPlaying.toString().append(trackName.isEmpty() ? kUnnamedTrack.toString() : trackName);
+    return holding(kPlaying, trackName);
+}
+
+// A save that failed, naming its track, which may no longer be the one that
+// plays: "保存《Velmora Demo》失败：…".
+inline QString saveFailed(const QString &trackName, const QString &cause)
+{
+    return QStringLiteral("保存《%1》失败：%2")
+        .arg(trackName.isEmpty() ? kUnnamedTrack.toString() : trackName, cause);
 }
 
 // Which try a save is on: "（第 2/4 次）".

@@ -1,5 +1,6 @@
 #include "runner.h"
 
+#include "controlchars.h"
 #include "filename.h"
 #include "messages.h"
 #include "request.h"
@@ -53,26 +54,6 @@ Outcome outcomeOf(const Resolution &resolution)
 QJsonValue textOrNull(const QString &text)
 {
     return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
-}
-
-// Percent-encodes C0 controls, DEL, C1 controls and the bidirectional
-// embeddings, overrides and isolates, so that an answer can neither split one
-// result into two lines, nor steer the terminal, nor reorder what it shows.
-QString escapeControls(const QString &text)
-{
-    QString escaped;
-    escaped.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || (u >= 0x202A && u <= 0x202E) ||
-            (u >= 0x2066 && u <= 0x2069)) {
-            for (const char byte : QString(c).toUtf8())
-                escaped += QString::asprintf("%%%02X", uchar(byte));
-        } else {
-            escaped += c;
-        }
-    }
-    return escaped;
 }
 
 void writeLine(std::FILE *stream, const QByteArray &line)

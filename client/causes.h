@@ -18,18 +18,17 @@ inline constexpr char kTotalTimeout[] =
 inline constexpr char kTooLarge[] =
     QT_TRANSLATE_NOOP("velmora::causes", "answer too large: over %1 bytes");
 inline constexpr char kConnectionRefused[] =
-    QT_TRANSLATE_NOOP("velmora::causes", "connection refused (%1)");
-inline constexpr char kProxyFailed[] =
-    QT_TRANSLATE_NOOP("velmora::causes", "the proxy failed (%1)");
-inline constexpr char kHostNotFound[] = QT_TRANSLATE_NOOP("velmora::causes", "host not found (%1)");
-inline constexpr char kTimedOut[] = QT_TRANSLATE_NOOP("velmora::causes", "timed out (%1)");
+    QT_TRANSLATE_NOOP("velmora::causes", "connection refused");
+inline constexpr char kProxyFailed[] = QT_TRANSLATE_NOOP("velmora::causes", "the proxy failed");
+inline constexpr char kHostNotFound[] = QT_TRANSLATE_NOOP("velmora::causes", "host not found");
+inline constexpr char kTimedOut[] = QT_TRANSLATE_NOOP("velmora::causes", "timed out");
 inline constexpr char kTls[] = QT_TRANSLATE_NOOP("velmora::causes", "TLS handshake failed: %1");
-inline constexpr char kRedirectRefused[] =
-    QT_TRANSLATE_NOOP("velmora::causes", "redirect refused (%1)");
+inline constexpr char kRedirectRefused[] = QT_TRANSLATE_NOOP("velmora::causes", "redirect refused");
 inline constexpr char kConnectionClosed[] =
-    QT_TRANSLATE_NOOP("velmora::causes", "connection closed before the answer was complete (%1)");
-inline constexpr char kRequestFailed[] =
-    QT_TRANSLATE_NOOP("velmora::causes", "request failed (%1)");
+    QT_TRANSLATE_NOOP("velmora::causes", "connection closed before the answer was complete");
+inline constexpr char kRequestFailed[] = QT_TRANSLATE_NOOP("velmora::causes", "request failed");
+// One of those, then the network's own words on it, where they add something.
+inline constexpr char kWithDetail[] = QT_TRANSLATE_NOOP("velmora::causes", "%1 (%2)");
 
 // The answer.
 inline constexpr char kEmptyAnswer[] = QT_TRANSLATE_NOOP("velmora::causes", "the answer is empty");

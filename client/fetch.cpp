@@ -27,6 +27,19 @@ QString seconds(std::chrono::milliseconds ms)
     return QString::number(double(ms.count()) / 1000.0);
 }
 
+// The cause, and Qt's words on it after it where they add something: not
+// "connection refused (Connection refused)". Where they say it all, with a
+// host's name in, they alone.
+QString withDetail(const char *cause, const QString &detail)
+{
+    const QString text = causes::text(cause);
+    if (detail.isEmpty() || text.contains(detail, Qt::CaseInsensitive))
+        return text;
+    if (detail.contains(text, Qt::CaseInsensitive))
+        return detail;
+    return causes::text(causes::kWithDetail).arg(text, detail);
+}
+
 } // namespace
 
 TextFetch::TextFetch(QNetworkAccessManager &manager, const QString &address,
@@ -142,26 +155,26 @@ NetworkFailure describeNetworkError(QNetworkReply::NetworkError error, const QSt
     using F = HttpText::Failure;
     switch (error) {
     case QNetworkReply::ConnectionRefusedError:
-        return {F::ConnectionRefused, causes::text(causes::kConnectionRefused).arg(detail)};
+        return {F::ConnectionRefused, withDetail(causes::kConnectionRefused, detail)};
     case QNetworkReply::ProxyConnectionRefusedError:
     case QNetworkReply::ProxyConnectionClosedError:
     case QNetworkReply::ProxyNotFoundError:
     case QNetworkReply::ProxyTimeoutError:
     case QNetworkReply::ProxyAuthenticationRequiredError:
-        return {F::Other, causes::text(causes::kProxyFailed).arg(detail)};
+        return {F::Other, withDetail(causes::kProxyFailed, detail)};
     case QNetworkReply::HostNotFoundError:
-        return {F::HostNotFound, causes::text(causes::kHostNotFound).arg(detail)};
+        return {F::HostNotFound, withDetail(causes::kHostNotFound, detail)};
     case QNetworkReply::TimeoutError:
-        return {F::TimedOut, causes::text(causes::kTimedOut).arg(detail)};
+        return {F::TimedOut, withDetail(causes::kTimedOut, detail)};
     case QNetworkReply::SslHandshakeFailedError:
         return {F::Tls, causes::text(causes::kTls).arg(tlsErrors.isEmpty() ? detail : tlsErrors)};
     case QNetworkReply::TooManyRedirectsError:
     case QNetworkReply::InsecureRedirectError:
-        return {F::RedirectRefused, causes::text(causes::kRedirectRefused).arg(detail)};
+        return {F::RedirectRefused, withDetail(causes::kRedirectRefused, detail)};
     case QNetworkReply::RemoteHostClosedError:
-        return {F::ConnectionClosed, causes::text(causes::kConnectionClosed).arg(detail)};
+        return {F::ConnectionClosed, withDetail(causes::kConnectionClosed, detail)};
     default:
-        return {F::Other, causes::text(causes::kRequestFailed).arg(detail)};
+        return {F::Other, withDetail(causes::kRequestFailed, detail)};
     }
 }
 

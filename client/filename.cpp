@@ -1,10 +1,12 @@
 #include "filename.h"
 
 #include "answer.h"
+#include "controlchars.h"
 
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <string_view>
 
 namespace velmora {
 
@@ -12,7 +14,9 @@ namespace {
 
 bool isForbidden(char32_t c)
 {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || QStringView(u"\\/:*?\"<>|").contains(QChar(c));
+    // Whole code points: a QChar of one beyond the BMP would keep only its
+    // low 16 bits (U+2003F becoming '?').
+    return isControl(c) || std::u32string_view(U"\\/:*?\"<>|").find(c) != std::u32string_view::npos;
 }
 
 // Windows takes these as devices, with any extension.
@@ -51,8 +55,10 @@ QString cutToBytes(const QString &name, qsizetype maxBytes)
 QString trackFileName(const QString &trackName, const QString &trackId)
 {
     QString name;
-    for (const char32_t c : shownTrackName(trackName).toUcs4())
-        name += isForbidden(c) ? QStringLiteral("_") : QString::fromUcs4(&c, 1);
+    for (const char32_t c : shownTrackName(trackName).toUcs4()) {
+        if (!isBidiControl(c)) // unseen, so no '_' where the listener saw nothing
+            name += isForbidden(c) ? QStringLiteral("_") : QString::fromUcs4(&c, 1);
+    }
     name = withoutTrailingDotsAndSpaces(
         cutToBytes(withoutTrailingDotsAndSpaces(name), kMaxFileNameBytes));
     if (name.isEmpty())

@@ -12,7 +12,8 @@ inline constexpr qsizetype kMaxFileNameBytes = 200;
 // A file name for a track that is safe on Windows and Linux alike: the track
 // name when the answer has one other than "not_find", else the track id.
 // Letters of every script stay; what either system forbids (\ / : * ? " < > |
-// and control characters) becomes '_', trailing dots and spaces go, a
+// and control characters) becomes '_', bidirectional controls (which would
+// make the name read otherwise) and trailing dots and spaces go, a
 // reserved device name (CON, NUL, COM1, …) gets a leading '_', and the result
 // is cut on a character boundary to kMaxFileNameBytes.
 QString trackFileName(const QString &trackName, const QString &trackId);

@@ -51,6 +51,14 @@ qint64 rangeStart(const QByteArray &contentRange)
     return ok ? start : -1;
 }
 
+// "bytes 100-199/1000" and "bytes */1000" -> 1000, or -1.
+qint64 rangeTotal(const QByteArray &contentRange)
+{
+    bool ok = false;
+    const qint64 total = contentRange.mid(contentRange.indexOf('/') + 1).trimmed().toLongLong(&ok);
+    return ok && contentRange.contains('/') ? total : -1;
+}
+
 // std::filesystem takes a Windows path as it stands, which ends at 260
 // characters; Qt's own calls use the long form, and so does this one.
 std::filesystem::path fileSystemPath(const QString &path)
@@ -268,8 +276,14 @@ void AudioSave::onFinished()
         return resolveAgain(status);
     if (status >= 500)
         return retry(causes::text(causes::kHttpError).arg(status));
-    if (status == 416) { // the range does not fit the file any more
-        m_offset = 0;
+    if (status == 416) { // the range starts at or past the end of the file
+        // Of the part's own size: the part is the whole file, and only the
+        // end of its transfer went missing (curl and yt-dlp take it so).
+        if (m_offset > 0 && rangeTotal(m_reply->rawHeader("Content-Range")) == m_offset) {
+            m_total = m_offset;
+            return complete();
+        }
+        m_validator.clear(); // another file now: from its start, not from the part's end
         return retry(causes::text(causes::kHttpError).arg(status));
     }
     if (status >= 400)

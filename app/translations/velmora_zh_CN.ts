@@ -16,36 +16,8 @@
         <translation>应答过大：超过 %1 字节</translation>
     </message>
     <message>
-        <source>connection refused (%1)</source>
-        <translation>连接被拒绝（%1）</translation>
-    </message>
-    <message>
-        <source>the proxy failed (%1)</source>
-        <translation>代理服务器出错（%1）</translation>
-    </message>
-    <message>
-        <source>host not found (%1)</source>
-        <translation>找不到主机（%1）</translation>
-    </message>
-    <message>
-        <source>timed out (%1)</source>
-        <translation>请求超时（%1）</translation>
-    </message>
-    <message>
         <source>TLS handshake failed: %1</source>
         <translation>TLS 握手失败：%1</translation>
-    </message>
-    <message>
-        <source>redirect refused (%1)</source>
-        <translation>已拒绝重定向（%1）</translation>
-    </message>
-    <message>
-        <source>connection closed before the answer was complete (%1)</source>
-        <translation>应答完整之前连接已关闭（%1）</translation>
-    </message>
-    <message>
-        <source>request failed (%1)</source>
-        <translation>请求失败（%1）</translation>
     </message>
     <message>
         <source>the answer is empty</source>
@@ -142,6 +114,38 @@
     <message>
         <source>the disk took no more: it is full, or the file is over a size limit</source>
         <translation>磁盘无法再写入：磁盘已满，或文件超过大小限制</translation>
+    </message>
+    <message>
+        <source>connection refused</source>
+        <translation>连接被拒绝</translation>
+    </message>
+    <message>
+        <source>the proxy failed</source>
+        <translation>代理服务器出错</translation>
+    </message>
+    <message>
+        <source>host not found</source>
+        <translation>找不到主机</translation>
+    </message>
+    <message>
+        <source>timed out</source>
+        <translation>请求超时</translation>
+    </message>
+    <message>
+        <source>redirect refused</source>
+        <translation>已拒绝重定向</translation>
+    </message>
+    <message>
+        <source>connection closed before the answer was complete</source>
+        <translation>应答完整之前连接已关闭</translation>
+    </message>
+    <message>
+        <source>request failed</source>
+        <translation>请求失败</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1（%2）</translation>
     </message>
 </context>
 </TS>

@@ -53,8 +53,9 @@ void TestA11y::readsWhatTheScreenShows()
     QTest::mouseClick(window.Command1, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(window.W1->engine()->position() > 1000, 10000);
     window.W1->engine()->setPaused(true); // the time holds still while it is read
-    QTRY_COMPARE(window.W1->statusText(), texts::kPaused.toString());
-    QVERIFY(tree(texts::kPaused.toString(), 30));
+    const QString paused = texts::holding(texts::kPaused, u"Test Tone"_s);
+    QTRY_COMPARE(window.W1->statusText(), paused);
+    QVERIFY(tree(paused, 30));
 
     fake.setAudio(tracks::TestTone, QByteArray(64 * 1024, char(0xA5))); // in no known format
     window.W1->setUrl(fake.songUrl(tracks::TestTone).toString());

@@ -42,12 +42,15 @@ private slots:
     void laterClicksKeepTheirPromises();
     void savesWhatPlays();
     void closingCancelsASave();
+    void retriedSaveSaysWhichTry_data();
     void retriedSaveSaysWhichTry();
+    void failedSaveNamesItsTrack();
     void opensFromOutside();
     void offersTheClipboard();
     void keepsTheConnectionWarm();
     void waitsVisibly();
     void networkTextStaysText();
+    void showsWhatTheAddressIs();
     void closingWhileWaitingAborts();
 
 private:
@@ -132,7 +135,7 @@ void TestForm1::badAddress()
     QCOMPARE(box->text, texts::kBadAddress.toString());
     QCOMPARE(box->title, texts::kBadAddressTitle.toString());
     QCOMPARE(box->icon, QMessageBox::Critical);
-    QVERIFY2(box->closedByEnter && readsChinese(box->buttons.join(u' ')),
+    QVERIFY2(box->closedByEnter && box->titleFits && readsChinese(box->buttons.join(u' ')),
              qPrintable(box->buttons.join(u' ')));
     QTRY_VERIFY(!m_window->resolveCommand()->isBusy());
     QCOMPARE(m_window->Text1->text(), input);
@@ -158,12 +161,16 @@ void TestForm1::laterClicksKeepTheirPromises()
         click(playPage(track));
         QTRY_VERIFY(QApplication::activeModalWidget());
         QVERIFY(!m_window->Command1->isEnabled()); // while the box is open
-        QVERIFY(closeBox());
+        QVERIFY(closeBox()->titleFits);
         QTRY_VERIFY(m_window->Command1->isEnabled());
         QCOMPARE(m_window->Text2->text(), playing);
         QCOMPARE(m_window->W1->url(), playing);
         QCOMPARE(m_window->W1->engine()->state(), MpvEngine::State::Playing);
     }
+    // The status line names the track that 播放 plays, stopped as well.
+    QTest::mouseClick(m_window->W1->findChild<QToolButton *>(u"stopButton"_s), Qt::LeftButton);
+    QTRY_COMPARE(m_window->W1->statusText(),
+                 texts::holding(texts::kStopped, QLatin1String(tracks::TwoDigitName)));
     m_fake.setAudio(tracks::TwoDigit, {});
     m_window->close(); // no save runs: nothing to ask
     QVERIFY(!m_window->isVisible() && !QApplication::activeModalWidget());
@@ -204,6 +211,9 @@ void TestForm1::savesWhatPlays()
         QVERIFY(file.open(QIODevice::ReadOnly) && tone.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), tone.readAll());
         QCOMPARE(m_window->W1->statusText(), texts::kSaved.toString() + u"demo.mp3"_s);
+        // For a while: then the line says again what plays, or has played.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_window->W1->statusText().endsWith(QLatin1String(tracks::DemoName)), 10000);
         QCOMPARE(m_window->W1->url(), m_fake.songUrl(tracks::Demo).toString());
     }
 }
@@ -231,6 +241,7 @@ void TestForm1::closingCancelsASave()
     };
     QMessageBox *box = askedToClose();
     QVERIFY(box && box->text() == texts::kCloseWhileSaving && box->icon() == QMessageBox::Question);
+    QVERIFY(QTest::qWaitForWindowExposed(box) && titleFits(box));
     const QString answers =
         box->button(QMessageBox::Yes)->text() + box->button(QMessageBox::No)->text();
     QVERIFY2(readsChinese(answers), qPrintable(answers));
@@ -244,19 +255,42 @@ void TestForm1::closingCancelsASave()
     QVERIFY(!QFileInfo::exists(target));
 }
 
+void TestForm1::retriedSaveSaysWhichTry_data()
+{
+    QTest::addColumn<int>("track");
+    QTest::newRow("dropped halfway") << tracks::SaveDrop;
+    QTest::newRow("whole, its end never told") << tracks::SaveUnended;
+}
+
 // A save whose connection drops says which try it is on, while it waits and
 // after, and still ends whole.
 void TestForm1::retriedSaveSaysWhichTry()
 {
+    QFETCH(int, track);
     QTemporaryDir folder;
     QSignalSpy saved(m_window->saveCommand(), &SaveCommand::finished);
-    QVERIFY(saveAs(tracks::SaveDrop, folder.filePath(u"drop.mp3"_s)));
+    QVERIFY(saveAs(track, folder.filePath(u"drop.mp3"_s)));
     const QString second = texts::saveTry(2, SaveOptions::kRetries + 1);
     QTRY_VERIFY_WITH_TIMEOUT(m_window->W1->statusText().endsWith(second), 10000);
+    m_window->close(); // asks: a save runs; the question goes when the save ends
+    QTRY_VERIFY(QApplication::activeModalWidget());
     QVERIFY(saved.wait(10000));
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+    QVERIFY(m_window->isVisible());
     QFile file(folder.filePath(u"drop.mp3"_s));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), m_fake.savedAudio());
+}
+
+// Another track may play by the time a save fails: it says which track's.
+void TestForm1::failedSaveNamesItsTrack()
+{
+    QTemporaryDir folder;
+    QSignalSpy saved(m_window->saveCommand(), &SaveCommand::finished);
+    QVERIFY(saveAs(tracks::SaveHtml, folder.filePath(u"page.mp3"_s)));
+    QVERIFY(saved.wait(10000));
+    const QString status = m_window->W1->statusText();
+    QVERIFY2(status.contains(u"Save %1"_s.arg(tracks::SaveHtml)), qPrintable(status));
 }
 
 bool TestForm1::saveAs(int track, const QString &file)
@@ -281,7 +315,8 @@ bool TestForm1::saveAs(int track, const QString &file)
 void TestForm1::opensFromOutside()
 {
     click(playPage(tracks::Stall));
-    m_window->openAddress(u"velmora://"_s + playPage(tracks::TwoDigit));
+    // Controls never enter the input: %00 would leave an unseen NUL.
+    m_window->openAddress(u"velmora://"_s + playPage(tracks::TwoDigit) + u"%00%E2%80%AE"_s);
     QCOMPARE(m_window->Text1->text(), playPage(tracks::TwoDigit));
     QVERIFY(closeBox()); // the stalled click ends
     QTRY_COMPARE(m_window->Text2->text(), m_fake.songUrl(tracks::TwoDigit).toString());
@@ -371,6 +406,25 @@ void TestForm1::networkTextStaysText()
     tip.setHtml(status->toolTip());
     QCOMPARE(tip.toPlainText(), whole);
     QCOMPARE(status->accessibleDescription(), whole);
+}
+
+// Controls and bidirectional controls from the network are shown, never
+// obeyed, and a file name drops them; the player gets the address as it is.
+void TestForm1::showsWhatTheAddressIs()
+{
+    const QString url =
+        m_fake.songUrl(tracks::Demo).toString() + QString::fromUtf16(tracks::BidiQuery);
+    click(playPage(tracks::BidiControls));
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->W1->statusText().contains(u"evil"_s), 10000);
+    QCOMPARE(m_window->W1->url(), url);
+    static const QRegularExpression unseen(u"[\\x{202a}-\\x{202e}\\x{2066}-\\x{2069}]"_s);
+    for (const QString &shown : {m_window->Text2->text(), m_window->W1->statusText()})
+        QVERIFY2(!shown.contains(unseen) && shown.contains(u"%E2%80%AE"_s), qPrintable(shown));
+    QTest::mouseClick(m_window->W1->findChild<QToolButton *>(u"saveButton"_s), Qt::LeftButton);
+    QFileDialog *dialog = nullptr;
+    QTRY_VERIFY(dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
+    QCOMPARE(QFileInfo(dialog->selectedFiles().value(0)).fileName(), u"Bidi evil.mp3 mix.mp3"_s);
+    dialog->reject();
 }
 
 void TestForm1::closingWhileWaitingAborts()

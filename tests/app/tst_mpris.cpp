@@ -130,8 +130,8 @@ void TestMpris::browserLinkReachesTheWindow()
     Form1 window(fakeOptions(m_fake));
     window.show();
     QVERIFY((new Mpris(&window))->publish());
-    SingleInstance instance;
-    QVERIFY(instance.listen(runtime.filePath(u"velmora.socket"_s)));
+    SingleInstance instance(runtime.filePath(u"velmora.socket"_s));
+    QCOMPARE(instance.start({}), SingleInstance::Role::Window);
     connect(&instance, &SingleInstance::received, &window, &Form1::openAddress);
     const QString link = u"velmora:"_s + QUrl::toPercentEncoding(playPage(fake::tracks::TestTone));
     QVERIFY(run(u"xdg-open"_s, {link}, environment));

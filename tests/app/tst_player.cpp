@@ -11,6 +11,7 @@
 #include <QSlider>
 #include <QTcpServer>
 #include <QTest>
+#include <QTextDocument>
 #include <QToolButton>
 
 using namespace velmora;
@@ -67,7 +68,7 @@ private slots:
     {
         PlayerWidget w;
         auto *play = w.findChild<QToolButton *>(u"playButton"_s);
-        const QList<QAction *> menu = w.controls()->actions(); // play, stop, mute, copy, save
+        const QList<QAction *> menu = w.controls()->actions(); // play, stop, mute, copy, save, …
         w.setUrl(m_noise);                                     // auto-start: no play() call
         QTRY_VERIFY(w.statusText().startsWith(texts::kCannotPlay));
         m_fake.setAudio(tracks::TwoDigit, silentWav(30));
@@ -78,12 +79,13 @@ private slots:
         QStringList menuTexts;
         for (const QAction *action : menu)
             menuTexts << action->text();
-        QCOMPARE(menuTexts, (QStringList{texts::kPause.toString(), texts::kStop.toString(),
-                                         texts::kMute.toString(), texts::kCopyAddress.toString(),
-                                         texts::kSaveMenu.toString()}));
+        QCOMPARE(menuTexts,
+                 (QStringList{texts::kPause.toString(), texts::kStop.toString(),
+                              texts::kMute.toString(), texts::kCopyAddress.toString(),
+                              texts::kSaveMenu.toString(), texts::kShowDetails.toString()}));
 
         QTest::mouseClick(play, Qt::LeftButton); // pauses
-        QTRY_COMPARE(w.statusText(), texts::kPaused.toString());
+        QTRY_COMPARE(w.statusText(), texts::holding(texts::kPaused, {}));
         QCOMPARE(menu[0]->text(), texts::kPlay.toString());
         menu[0]->trigger();
         QTRY_COMPARE(w.statusText(), texts::playing({}));
@@ -97,11 +99,11 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), m_noise);
 
         menu[1]->trigger();
-        QTRY_COMPARE(w.statusText(), texts::kStopped.toString());
+        QTRY_COMPARE(w.statusText(), texts::holding(texts::kStopped, {}));
         QTest::mouseClick(play, Qt::LeftButton); // from the start again
         QTRY_VERIFY(w.engine()->position() > 0);
         QTest::mouseClick(w.findChild<QToolButton *>(u"stopButton"_s), Qt::LeftButton);
-        QTRY_COMPARE(w.statusText(), texts::kStopped.toString());
+        QTRY_COMPARE(w.statusText(), texts::holding(texts::kStopped, {}));
         w.setUrl(QString());
         QCOMPARE(w.statusText(), texts::kReady.toString());
         QVERIFY(!menu[3]->isEnabled() && !menu[4]->isEnabled()); // nothing to copy or save
@@ -129,6 +131,14 @@ private slots:
         QCOMPARE(bar->value(), 10);
         QCOMPARE(time->text(), u"1:02:03 / 0:10"_s);
         QCOMPARE(seeks.size(), 1);
+
+        // A click jumps where it is, as in every player, once; not a page toward it.
+        controls.setDuration(100000);
+        controls.resize(400, 50);
+        controls.show();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, {bar->width() * 3 / 4, bar->height() / 2});
+        QCOMPARE(seeks.size(), 2);
+        QVERIFY2(qAbs(seeks.last() - 75000) <= 5000, qPrintable(QString::number(seeks.last())));
     }
 
     // A session changes state thousands of times; each change taking a new
@@ -201,6 +211,16 @@ private slots:
         QCOMPARE(w.url(), url);
         for (const QWidget *window : QApplication::topLevelWidgets())
             QVERIFY2(window == &w || !window->isVisible(), "a dialog opened");
+        // The tooltip says it in Chinese; the engine's words wait under 显示详情.
+        QTextDocument tip;
+        tip.setHtml(w.findChild<QLabel *>(u"statusLabel"_s)->toolTip());
+        QCOMPARE(tip.toPlainText(), w.statusText());
+        w.findChild<QAction *>(u"detailsAction"_s)->trigger();
+        QMessageBox *box = nullptr;
+        QTRY_VERIFY(box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
+        QVERIFY(box->text() == w.statusText() && !box->detailedText().isEmpty());
+        QVERIFY(QTest::qWaitForWindowExposed(box) && titleFits(box));
+        box->close();
         w.setUrl(m_long); // the player stays usable for the next address
         QTRY_COMPARE(w.statusText(), texts::playing({}));
     }

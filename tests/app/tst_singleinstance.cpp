@@ -15,6 +15,7 @@ class TestSingleInstance : public QObject
 private slots:
     void secondStartHandsOver_data();
     void secondStartHandsOver();
+    void startsAtOnceMakeOneWindow();
 };
 
 void TestSingleInstance::secondStartHandsOver_data()
@@ -40,8 +41,8 @@ void TestSingleInstance::secondStartHandsOver()
         QFile stale(name);
         QVERIFY(stale.open(QIODevice::WriteOnly));
     }
-    velmora::SingleInstance first;
-    QVERIFY(first.listen(name));
+    velmora::SingleInstance first(name);
+    QCOMPARE(first.start({}), velmora::SingleInstance::Role::Window);
     QSignalSpy got(&first, &velmora::SingleInstance::received);
 
     QProcess second;
@@ -54,6 +55,40 @@ void TestSingleInstance::secondStartHandsOver()
     QCOMPARE(second.exitCode(), 0);
     QTRY_COMPARE(got.size(), 1);
     QCOMPARE(got.first().first().toString(), received);
+}
+
+// Two starts at the same moment: one is the window, the other hands its
+// text over and ends, whatever the timing; a window that crashed is replaced.
+void TestSingleInstance::startsAtOnceMakeOneWindow()
+{
+    QTemporaryDir runtime;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
+    for (int round = 0; round < 5; ++round) {
+        QProcess starts[2];
+        for (QProcess &start : starts) {
+            start.setProcessEnvironment(environment);
+            start.start(QStringLiteral(VELMORA_EXE), {u"text"_s});
+        }
+        const auto ended = [&](int i) {
+            return starts[i].state() == QProcess::NotRunning;
+        };
+        QVERIFY(QTest::qWaitFor([&] { return ended(0) || ended(1); }, 10000));
+        QProcess &window = starts[ended(0) ? 1 : 0];
+        QCOMPARE(starts[ended(0) ? 0 : 1].exitCode(), 0);
+        QCOMPARE(window.state(), QProcess::Running);
+        if (round < 4) {
+            window.terminate();
+        } else { // as a crash: the lock and the socket stay behind
+            window.kill();
+            QVERIFY(window.waitForFinished());
+            window.start(QStringLiteral(VELMORA_EXE), {});
+            QTRY_VERIFY(
+                velmora::SingleInstance::handOver({}, runtime.filePath(u"velmora.socket"_s)));
+            window.kill();
+        }
+        QVERIFY(window.waitForFinished());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)

@@ -253,7 +253,7 @@ void TestCli::options()
 
 namespace {
 // What waits in the folder before a save.
-enum class Before { Nothing, HalfPart, HalfPartOfAnother, HalfPartModified, Target };
+enum class Before { Nothing, HalfPart, HalfPartOfAnother, HalfPartModified, LongerPart, Target };
 struct Save
 {
     int track;
@@ -286,6 +286,10 @@ void TestCli::save_data()
     row("part of another version", {SaveWhole, Before::HalfPartOfAnother, 0, half});
     row("server ignores ranges", {SaveNoRanges, Before::HalfPart, 0, half});
     row("dropped halfway, resumed", {SaveDrop, Before::Nothing, 0, u" "_s + half});
+    // A resume past the end, answered 416 with the part's size: it is whole.
+    row("whole, its end never told", {SaveUnended, Before::Nothing, 0, u" bytes=%1-"_s.arg(size)});
+    row("part longer than the file",
+        {SaveWhole, Before::LongerPart, 0, u"bytes=%1- "_s.arg(size + 4)});
     row("expired, resolved again once", {SaveExpiring, Before::Nothing, 0, u" "_s, {}, {}, 2});
     // Qt may send a hop again when the server closes first: not counted.
     row("redirect chain", {SaveRedirects, Before::Nothing, 0, u"-"_s});
@@ -341,9 +345,10 @@ void TestCli::save()
         QVERIFY(put(target, "mine"));
     else if (before != Before::Nothing)
         // Another version's bytes differ, so taking them would show.
-        QVERIFY(put(target + u".part"_s, before == Before::HalfPartOfAnother
-                                             ? QByteArray(audio.size() / 2, '\0')
-                                             : audio.left(audio.size() / 2)) &&
+        QVERIFY(put(target + u".part"_s,
+                    before == Before::HalfPartOfAnother ? QByteArray(audio.size() / 2, '\0')
+                    : before == Before::LongerPart      ? audio + "more"
+                                                        : audio.left(audio.size() / 2)) &&
                 QDir().mkpath(QFileInfo(record).path()) &&
                 put(record, before == Before::HalfPartModified    ? tracks::SavedModified
                             : before == Before::HalfPartOfAnother ? "\"v0\""

@@ -24,6 +24,9 @@ void TestFileName::trackFileName_data()
     QTest::newRow("controls") << u"a\tb\nc\x7f"
                                  "d\u009be"_s
                               << u"a_b_c_d_e"_s;
+    QTest::newRow("beyond the BMP") << u"𠀿曲 😀 mix"_s << u"𠀿曲 😀 mix"_s;
+    QTest::newRow("bidirectional controls dropped")
+        << u"a\u202egnp.mp3\u2066b\u2069"_s << u"agnp.mp3b"_s;
     QTest::newRow("trailing dots and spaces") << u" name. . "_s << u" name"_s;
     QTest::newRow("reserved name") << u"CON"_s << u"_CON"_s;
     QTest::newRow("reserved, any case and extension") << u"nul.txt"_s << u"_nul.txt"_s;

@@ -76,6 +76,12 @@ inline constexpr char16_t ControlTail[] =
     u"\n\x1b]0;owned\x07http://127.0.0.1:1/foreign.mp3\x1b[2J\u009b\u202e\u20663pm.exe\u2069";
 inline constexpr char16_t ControlName[] = u"Bell\x07Name\x1b[31m";
 
+// The Demo songURL + BidiQuery, tname BidiName: a right-to-left override
+// (U+202E) in each makes the address end in what reads "3pm.png".
+inline constexpr int BidiControls = 900027;
+inline constexpr char16_t BidiQuery[] = u"?\u202egnp.mp3";
+inline constexpr char16_t BidiName[] = u"Bidi \u202eevil.mp3\u202c mix";
+
 // LongUrl's songURL in characters; the media port still serves the tone for it.
 inline constexpr int LongUrlLength = 40000;
 
@@ -100,6 +106,9 @@ inline constexpr int SaveModified = 900049;  // ranges from a Last-Modified alon
 // Served as /save/<id>.bin, application/octet-stream, savedAudio() without its
 // ID3 header: nothing tells the format.
 inline constexpr int SaveUntyped = 900039;
+// Every byte, chunked, without the last chunk: the transfer breaks at the
+// end. A resume from there gets 416 with the file's size.
+inline constexpr int SaveUnended = 900038;
 
 // Audio to play whose signed address expires: each resolve gives
 // media/expiring/<n>.wav (n counting the resolves), served until

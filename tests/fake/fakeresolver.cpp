@@ -154,17 +154,18 @@ void FakeResolver::setUpModes()
         {RelativeUrl, {rendata(u"media/169309.mp3"_s, u"Relative"_s)}},
         {LocalPlaylist, {rendata(media + u"list.m3u"_s, u"Playlist"_s)}},
         {HtmlName, {rendata(demo, QLatin1String(HtmlNameText))}},
+        {BidiControls,
+         {rendata(demo + QString::fromUtf16(BidiQuery), QString::fromUtf16(BidiName))}},
         {NoRanges, {rendata(media + u"noranges.wav"_s, u"No Ranges"_s)}},
         {IgnoresRanges, {rendata(media + u"ignoresranges.wav"_s, u"Ignores Ranges"_s)}},
     };
     for (const Known &k : KnownTracks)
         m_modes.insert(k.track, {rendata(media + u"%1.%2"_s.arg(k.track).arg(k.format), k.name)});
-    for (int track = SaveWhole; track <= SaveModified; ++track)
-        m_modes.insert(track, {rendata(resolverBase().toString() + u"/save/%1.mp3"_s.arg(track),
+    for (int track = SaveUnended; track <= SaveModified; ++track)
+        m_modes.insert(track, {rendata(resolverBase().toString() +
+                                           u"/save/%1.%2"_s.arg(track).arg(
+                                               track == SaveUntyped ? u"bin"_s : u"mp3"_s),
                                        u"Save %1"_s.arg(track))});
-    m_modes.insert(SaveUntyped,
-                   {rendata(resolverBase().toString() + u"/save/%1.bin"_s.arg(SaveUntyped),
-                            u"Save %1"_s.arg(SaveUntyped))});
 }
 
 void FakeResolver::expireAddresses(bool andLater, bool hangUp)
@@ -354,6 +355,10 @@ FakeResolver::Mode FakeResolver::save(const QString &target, bool whole)
         file.body = savedAudio(track);
         file.type = "application/octet-stream";
         break;
+    case SaveUnended:
+        if (whole)
+            file.way = Mode::Unended;
+        break;
     default:
         return {{}, "404 Not Found"};
     }
@@ -435,22 +440,33 @@ bool FakeResolver::send(QTcpSocket *socket, const QByteArray &head, Mode mode)
         mode.ranges && !mode.rangesIgnored ? header(head, "Range") : QByteArray();
     const qint64 from =
         range.startsWith("bytes=") ? range.mid(6, range.indexOf('-') - 6).toLongLong() : 0;
-    if (from > 0 && from < mode.body.size()) {
-        const QByteArray ifRange = header(head, "If-Range"), validators = "\r\n" + mode.headers;
-        if (ifRange.isEmpty() || ifRange == header(validators, "ETag") ||
-            ifRange == header(validators, "Last-Modified")) {
+    const QByteArray ifRange = header(head, "If-Range"), validators = "\r\n" + mode.headers;
+    if (from > 0 && (ifRange.isEmpty() || ifRange == header(validators, "ETag") ||
+                     ifRange == header(validators, "Last-Modified"))) {
+        const QByteArray size = QByteArray::number(mode.body.size());
+        if (from < mode.body.size()) {
             mode.headers += "Content-Range: bytes " + QByteArray::number(from) + '-' +
-                            QByteArray::number(mode.body.size() - 1) + '/' +
-                            QByteArray::number(mode.body.size()) + "\r\n";
+                            QByteArray::number(mode.body.size() - 1) + '/' + size + "\r\n";
             mode.status = "206 Partial Content";
             mode.body.remove(0, from);
+        } else { // past the end: nothing but the size
+            mode.headers += "Content-Range: bytes */" + size + "\r\n";
+            mode.status = "416 Range Not Satisfiable";
+            mode.body.clear();
         }
     }
-    socket->write("HTTP/1.1 " + mode.status + "\r\nContent-Type: " + mode.type +
-                  "\r\nContent-Length: " + QByteArray::number(mode.body.size()) + "\r\n" +
-                  mode.headers + (mode.ranges ? "Accept-Ranges: bytes\r\n" : "") +
+    const bool unended = mode.way == Mode::Unended;
+    socket->write("HTTP/1.1 " + mode.status + "\r\nContent-Type: " + mode.type + "\r\n" +
+                  (unended ? "Transfer-Encoding: chunked"
+                           : "Content-Length: " + QByteArray::number(mode.body.size())) +
+                  "\r\n" + mode.headers + (mode.ranges ? "Accept-Ranges: bytes\r\n" : "") +
                   (mode.way == Mode::Send ? "Connection: keep-alive" : "Connection: close") +
                   "\r\n\r\n");
+    if (unended) { // one chunk of it all; the last, empty one never comes
+        socket->write(QByteArray::number(mode.body.size(), 16) + "\r\n" + mode.body + "\r\n");
+        socket->disconnectFromHost();
+        return false;
+    }
     if (mode.way != Mode::Trickle) {
         socket->write(mode.body.chopped(mode.cut));
         if (mode.way == Mode::Send)

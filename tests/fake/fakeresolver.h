@@ -112,7 +112,7 @@ private:
         QByteArray body; // any status but 2xx comes with a page of its own instead
         QByteArray status = "200 OK";
         QByteArray headers = {}; // beyond the usual ones, each line ending in CRLF
-        enum Way { Send, Stall, Trickle, CutShort, HangUp } way = Send;
+        enum Way { Send, Stall, Trickle, CutShort, Unended, HangUp } way = Send;
         qsizetype cut = 0; // CutShort: the body's last bytes, announced and never sent
         QByteArray type = "application/json; charset=utf-8";
         bool ranges = false; // answers Range, checking If-Range against ETag and Last-Modified

@@ -282,6 +282,8 @@ void TestFaults::boxes()
     QCOMPARE(box->title, (notFound ? texts::kNotFoundTitle : texts::kRequestErrorTitle).toString());
     QCOMPARE(box->icon, notFound ? QMessageBox::Information : QMessageBox::Critical);
     QVERIFY2(box->detail.contains(songUrl), qPrintable(box->detail));
+    // Said once, not 连接被拒绝（连接被拒绝）.
+    QVERIFY2(!box->detail.contains(QRegularExpression(u"(.+)（\\1）"_s)), qPrintable(box->detail));
     const QString buttons = box->buttons.join(u' ');
     QVERIFY2(readsChinese(box->detail) && readsChinese(buttons), qPrintable(box->detail + buttons));
     QVERIFY(box->closedByEnter);

@@ -16,6 +16,14 @@
 
 namespace velmora::testing {
 
+bool titleFits(const QMessageBox *box)
+{
+    QFont font = box->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.2);
+    return box->width() >= QFontMetrics(font).horizontalAdvance(box->windowTitle()) + 2 * 64;
+}
+
 std::optional<Box> closeBox(int timeoutMs)
 {
     QMessageBox *box = nullptr;
@@ -23,7 +31,8 @@ std::optional<Box> closeBox(int timeoutMs)
             [&] { return (box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())); },
             timeoutMs))
         return std::nullopt;
-    Box seen{box->windowTitle(), box->text(), box->detailedText(), box->icon(), {}, false};
+    Box seen{box->windowTitle(), box->text(), box->detailedText(), box->icon(), {}, false,
+             titleFits(box)}; // before the details widen it
     // The details toggle, clicked last, must not take Enter over.
     for (QPushButton *button : box->findChildren<QPushButton *>())
         if (button != box->button(QMessageBox::Ok))

@@ -50,12 +50,17 @@ inline bool readsChinese(QString text)
     return !text.remove(aside).contains(latinWord);
 }
 
+// Whether a title bar has room for the box's title: drawn larger and bold,
+// between the window's icon and buttons, and centred on some desktops.
+bool titleFits(const QMessageBox *box);
+
 struct Box
 {
     QString title, text, detail;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QStringList buttons; // every visible button's text, details shown
     bool closedByEnter = false;
+    bool titleFits = false;
 };
 
 // Waits for the open message box, shows its details where it has some, reads
