@@ -23,6 +23,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QShortcut>
 
 #include <limits>
 
@@ -101,6 +102,9 @@ Form1::Form1(const ResolveOptions &resolver, QWidget *parent) : QWidget(parent)
 
     m_command = new ResolveCommand({this, Text1, Command1, Text2, W1}, resolver, this);
     connect(Command1, &QPushButton::clicked, m_command, &ResolveCommand::run);
+    // Esc gives up on a resolve that keeps the listener waiting.
+    connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, m_command,
+            &ResolveCommand::cancel);
     connect(Text1, &QLineEdit::textEdited, m_command, &ResolveCommand::warmUp);
     m_save = new SaveCommand(this, W1, resolver, this);
 

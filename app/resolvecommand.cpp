@@ -9,8 +9,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <utility>
-
 namespace velmora {
 
 ResolveCommand::ResolveCommand(const Controls &controls, const ResolveOptions &options,
@@ -60,10 +58,23 @@ void ResolveCommand::run()
 void ResolveCommand::open(const QString &text)
 {
     m_controls.input->setText(text);
-    if (m_busy)
-        m_openWhenFree = true;
-    else
-        run();
+    cancel();
+    run();
+}
+
+void ResolveCommand::cancel()
+{
+    if (!m_busy)
+        return;
+    delete m_request;
+    if (m_box) {
+        m_box->disconnect(this);
+        m_box->close();
+    }
+    m_controls.window->unsetCursor();
+    if (m_controls.player->notice() == texts::kResolving)
+        m_controls.player->setNotice({});
+    end();
 }
 
 void ResolveCommand::onResolved(const Resolution &result)
@@ -124,6 +135,7 @@ void ResolveCommand::showMessage(QMessageBox::Icon icon, QStringView text, QStri
     box->setDefaultButton(QMessageBox::Ok);
     connect(box, &QMessageBox::finished, this, &ResolveCommand::end);
     box->open();
+    m_box = box;
 }
 
 void ResolveCommand::end()
@@ -131,8 +143,6 @@ void ResolveCommand::end()
     m_busy = false;
     m_controls.button->setEnabled(true);
     emit finished();
-    if (std::exchange(m_openWhenFree, false))
-        run();
 }
 
 } // namespace velmora

@@ -42,8 +42,12 @@ public:
 
     // An address from outside the window (the command line, a later start,
     // a drop): it goes into the input box and is resolved as a click would,
-    // at once or, while a click is still under way, when that click ends.
+    // in place of a click still under way, whose answer is never shown.
     void open(const QString &text);
+
+    // Drops the click under way, if any: its request is aborted and its
+    // answer, or the box it opened, goes unseen. The button is enabled.
+    void cancel();
 
     // Opens the connection to the resolver ahead of a click. The window does
     // it at start and whenever the address is edited, so that a connection
@@ -75,10 +79,10 @@ private:
     QNetworkAccessManager m_network;
     QPointer<TrackResolve> m_request;
     QPointer<TrackResolve> m_renewal; // of the player's expired address
-    QString m_trackId;       // of the request in flight
-    QString m_playedTrackId; // of the address the player has
+    QString m_trackId;                // of the request in flight
+    QString m_playedTrackId;          // of the address the player has
     bool m_busy = false;
-    bool m_openWhenFree = false;
+    QPointer<QMessageBox> m_box; // of the click under way
     QElapsedTimer m_warmedUp;
 };
 
