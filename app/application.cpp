@@ -72,7 +72,7 @@ int runWindow(QApplication &app)
     Form1 window(defaultResolveOptions());
     QObject::connect(&instance, &SingleInstance::received, &window, &Form1::openAddress);
 #ifdef VELMORA_MPRIS
-    (new Mpris(&window))->publish(); // without a session bus there are no media keys
+    (new Mpris(window.W1, &window))->publish(); // without a session bus there are no media keys
 #endif
     window.show();
     // At once: the request then opens the resolver's connection itself,

@@ -117,7 +117,6 @@ Form1::Form1(const ResolveOptions &resolver, QWidget *parent) : QWidget(parent)
         Text1->setText(copied);
         Text1->selectAll();
     }
-    connect(m_command, &ResolveCommand::played, m_save, &SaveCommand::setTrack);
 }
 
 namespace {

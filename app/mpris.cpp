@@ -3,7 +3,6 @@
 #include "answer.h"
 #include "form1.h"
 #include "playerwidget.h"
-#include "resolvecommand.h"
 #include "texts.h"
 
 #include <QDBusConnection>
@@ -24,31 +23,26 @@ qlonglong microseconds(qint64 ms)
 
 } // namespace
 
-Mpris::Mpris(Form1 *window) : QObject(window), m_window(window)
+Mpris::Mpris(PlayerWidget *player, Form1 *window)
+    : QObject(window), m_player(player), m_window(window)
 {
     new MprisRoot(this);
     auto *playerInterface = new MprisPlayer(this);
-    MpvEngine *engine = player()->engine();
-    const auto announceStatus = [this] {
-        announce(QLatin1String(kPlayerInterface),
-                 {{QStringLiteral("PlaybackStatus"), playbackStatus()}});
-    };
-    const auto announceMetadata = [this] {
-        announce(QLatin1String(kPlayerInterface), {{QStringLiteral("Metadata"), metadata()}});
-    };
-    connect(engine, &MpvEngine::stateChanged, this, announceStatus);
-    connect(player(), &PlayerWidget::urlChanged, this, announceMetadata);
-    connect(engine, &MpvEngine::durationChanged, this, announceMetadata);
-    connect(engine, &MpvEngine::volumeChanged, this, [this, playerInterface] {
-        announce(QLatin1String(kPlayerInterface),
-                 {{QStringLiteral("Volume"), playerInterface->volume()}});
+    const QString interface = QLatin1String(kPlayerInterface);
+    connect(player, &PlayerWidget::stateChanged, this, [this, interface] {
+        announce(interface, {{QStringLiteral("PlaybackStatus"), playbackStatus()}});
     });
-    connect(window->resolveCommand(), &ResolveCommand::played, this,
-            [this, announceMetadata](const QString &trackId, const QString &trackName) {
-                m_trackId = trackId;
-                m_trackName = trackName;
-                announceMetadata();
-            });
+    const auto announceMetadata = [this, interface] {
+        announce(interface, {{QStringLiteral("Metadata"), metadata()}});
+    };
+    connect(player, &PlayerWidget::urlChanged, this, announceMetadata);
+    connect(player, &PlayerWidget::durationChanged, this, announceMetadata);
+    connect(player, &PlayerWidget::seekableChanged, this, [this, interface](bool seekable) {
+        announce(interface, {{QStringLiteral("CanSeek"), seekable}});
+    });
+    connect(player, &PlayerWidget::volumeChanged, this, [this, interface, playerInterface] {
+        announce(interface, {{QStringLiteral("Volume"), playerInterface->volume()}});
+    });
 }
 
 bool Mpris::publish()
@@ -58,38 +52,34 @@ bool Mpris::publish()
            bus.registerService(QStringLiteral("org.mpris.MediaPlayer2.velmora"));
 }
 
-PlayerWidget *Mpris::player() const
-{
-    return m_window->W1;
-}
-
 QVariantMap Mpris::metadata() const
 {
-    const QString url = player()->url();
+    const QString url = m_player->url();
     if (url.isEmpty())
         return {};
+    const Track &track = m_player->track();
     QVariantMap metadata{
         {QStringLiteral("mpris:trackid"),
          QVariant::fromValue(
              QDBusObjectPath(QStringLiteral("/cn/velmora/Track/") +
-                             (m_trackId.isEmpty() ? QStringLiteral("0") : m_trackId)))},
+                             (track.id.isEmpty() ? QStringLiteral("0") : track.id)))},
         {QStringLiteral("xesam:url"), url},
     };
-    if (const qint64 length = player()->engine()->duration(); length > 0)
+    if (const qint64 length = m_player->duration(); length > 0)
         metadata.insert(QStringLiteral("mpris:length"), microseconds(length));
-    if (!m_trackName.isEmpty())
-        metadata.insert(QStringLiteral("xesam:title"), m_trackName);
+    if (!track.name.isEmpty())
+        metadata.insert(QStringLiteral("xesam:title"), track.name);
     return metadata;
 }
 
 QString Mpris::playbackStatus() const
 {
-    switch (player()->engine()->state()) {
-    case MpvEngine::State::Playing:
+    switch (m_player->state()) {
+    case PlayState::Playing:
         return QStringLiteral("Playing");
-    case MpvEngine::State::Paused:
+    case PlayState::Paused:
         return QStringLiteral("Paused");
-    case MpvEngine::State::Stopped:
+    case PlayState::Stopped:
         break;
     }
     return QStringLiteral("Stopped");
@@ -140,13 +130,18 @@ void MprisPlayer::setVolume(double volume)
 
 qlonglong MprisPlayer::position() const
 {
-    return microseconds(m_mpris->player()->engine()->position());
+    return microseconds(m_mpris->player()->position());
 }
 
 // After a stop as well: play starts the address over.
 bool MprisPlayer::canPlay() const
 {
     return webAudioUrl(m_mpris->player()->url()).has_value();
+}
+
+bool MprisPlayer::canSeek() const
+{
+    return m_mpris->player()->canSeek();
 }
 
 void MprisPlayer::Play()
@@ -156,12 +151,12 @@ void MprisPlayer::Play()
 
 void MprisPlayer::Pause()
 {
-    m_mpris->player()->engine()->setPaused(true);
+    m_mpris->player()->pause();
 }
 
 void MprisPlayer::PlayPause()
 {
-    if (m_mpris->player()->engine()->state() == MpvEngine::State::Playing)
+    if (m_mpris->player()->state() == PlayState::Playing)
         Pause();
     else
         Play();
@@ -169,7 +164,7 @@ void MprisPlayer::PlayPause()
 
 void MprisPlayer::Stop()
 {
-    m_mpris->player()->engine()->stop();
+    m_mpris->player()->stop();
 }
 
 void MprisPlayer::Seek(qlonglong offset)
@@ -179,9 +174,9 @@ void MprisPlayer::Seek(qlonglong offset)
 
 void MprisPlayer::SetPosition(const QDBusObjectPath &, qlonglong position)
 {
-    MpvEngine *engine = m_mpris->player()->engine();
-    const qint64 to = qBound<qint64>(0, position / 1000, engine->duration());
-    engine->seek(to);
+    PlayerWidget *player = m_mpris->player();
+    const qint64 to = qBound<qint64>(0, position / 1000, player->duration());
+    player->seek(to);
     emit Seeked(microseconds(to));
 }
 

@@ -12,19 +12,20 @@ class PlayerWidget;
 
 // The window on the desktop's media controls (MPRIS on D-Bus): media keys,
 // the panel's player applet and tools such as playerctl reach the player
-// through it. It only translates: the window and the player do the work.
+// through it. It only translates: the player does what its buttons do, and
+// the window raises, closes and opens addresses.
 class Mpris : public QObject
 {
     Q_OBJECT
 public:
-    explicit Mpris(Form1 *window);
+    Mpris(PlayerWidget *player, Form1 *window);
 
     // Publishes org.mpris.MediaPlayer2.velmora on the session bus. False
     // when there is no session bus or the name is taken.
     bool publish();
 
     Form1 *window() const { return m_window; }
-    PlayerWidget *player() const;
+    PlayerWidget *player() const { return m_player; }
     QVariantMap metadata() const;
     QString playbackStatus() const;
 
@@ -32,9 +33,8 @@ public:
     void announce(const QString &interface, const QVariantMap &changed);
 
 private:
+    PlayerWidget *m_player;
     Form1 *m_window;
-    QString m_trackId;
-    QString m_trackName;
 };
 
 class MprisRoot : public QDBusAbstractAdaptor
@@ -85,7 +85,7 @@ class MprisPlayer : public QDBusAbstractAdaptor
     Q_PROPERTY(bool CanGoPrevious READ no)
     Q_PROPERTY(bool CanPlay READ canPlay)
     Q_PROPERTY(bool CanPause READ canPlay)
-    Q_PROPERTY(bool CanSeek READ canPlay)
+    Q_PROPERTY(bool CanSeek READ canSeek)
     Q_PROPERTY(bool CanControl READ yes)
 public:
     explicit MprisPlayer(Mpris *mpris);
@@ -100,6 +100,7 @@ public:
     bool no() const { return false; }
     bool yes() const { return true; }
     bool canPlay() const;
+    bool canSeek() const;
 
 public slots:
     void Play();

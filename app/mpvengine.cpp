@@ -175,7 +175,7 @@ bool MpvEngine::load(const QString &address, qint64 startMs)
     start();
     ++m_generation;
     if (!m_mpv) {
-        emit failed(Failure::Other, m_broken);
+        emit failed(PlayFailure::Other, m_broken);
         return true;
     }
     // ffmpeg takes the http_proxy variable when given no proxy, loopback
@@ -184,7 +184,8 @@ bool MpvEngine::load(const QString &address, qint64 startMs)
     if (proxy.type() == QNetworkProxy::Socks5Proxy) {
         // ffmpeg speaks to HTTP proxies only, and going round the one the
         // listener set up is not an answer.
-        emit failed(Failure::Network, QStringLiteral("the audio cannot go through a SOCKS proxy"));
+        emit failed(PlayFailure::Network,
+                    QStringLiteral("the audio cannot go through a SOCKS proxy"));
         return true;
     }
     QUrl through;
@@ -229,7 +230,7 @@ void MpvEngine::sendLoad()
                                            {QStringLiteral("options"), options}},
                                           reply);
     if (!sent)
-        return fail(Failure::Other, refused("to load the address", sent));
+        return fail(PlayFailure::Other, refused("to load the address", sent));
     m_loadReply = reply;
     m_stopReply = 0; // the stop before it has done its part
     m_entry = 0;
@@ -277,7 +278,7 @@ void MpvEngine::seek(qint64 ms)
                                            {QStringLiteral("flags"), QStringLiteral("absolute")}},
                                           0);
     if (!sent)
-        fail(Failure::Other, refused("to seek", sent));
+        fail(PlayFailure::Other, refused("to seek", sent));
 }
 
 // Nothing but these two changes mpv's volume or muting (no keys, no
@@ -302,7 +303,7 @@ void MpvEngine::setProperty(const char *name, const QVariant &value)
     if (!m_mpv)
         return;
     if (const MpvResult set = m_mpv->setProperty(name, value); !set && m_active)
-        fail(Failure::Other,
+        fail(PlayFailure::Other,
              QStringLiteral("libmpv refused to set %1: %2").arg(QLatin1String(name), set.error()));
 }
 
@@ -319,7 +320,7 @@ void MpvEngine::drain()
         // Someone ended mpv's core; the handle is of no more use.
         tearDown(QStringLiteral("libmpv shut down"));
         if (m_active)
-            fail(Failure::Other, m_broken);
+            fail(PlayFailure::Other, m_broken);
         return;
     }
     if (!m_mpv)
@@ -333,7 +334,7 @@ void MpvEngine::drain()
             m_loadReply = m_stopReply = m_entry = 0;
         }
         if (m_active)
-            fail(Failure::Other, QStringLiteral("libmpv dropped events"));
+            fail(PlayFailure::Other, QStringLiteral("libmpv dropped events"));
     }
     // mpv hands out its queued events before the log lines written ahead
     // of them: what an end means is known once every line has been read.
@@ -358,7 +359,7 @@ void MpvEngine::handle(const mpv_event &event)
             if (event.error < 0) {
                 m_mpvHolds = false;
                 if (m_active && !m_pending)
-                    fail(Failure::Other, refused("to load the address", {event.error}));
+                    fail(PlayFailure::Other, refused("to load the address", {event.error}));
                 break;
             }
             const mpv_node &result = static_cast<mpv_event_command *>(event.data)->result;
@@ -455,21 +456,21 @@ void MpvEngine::onLog(MpvLogLine line)
 {
     if (!m_started)
         return;
-    const std::optional<Failure> failure = failureNamedIn(line);
+    const std::optional<PlayFailure> failure = failureNamedIn(line);
     m_trouble.append(std::move(line));
     if (m_trouble.size() > 8)
         m_trouble.removeFirst();
-    if (failure == Failure::Refused || failure == Failure::NoSound)
+    if (failure == PlayFailure::Refused || failure == PlayFailure::NoSound)
         fail(*failure, m_trouble.last().toString());
 }
 
 void MpvEngine::onEnded(const End &end)
 {
     // The cause mpv logged last, if any; it says more than the end's code.
-    std::optional<Failure> logged;
+    std::optional<PlayFailure> logged;
     QString details;
     for (const MpvLogLine &line : std::as_const(m_trouble)) {
-        if (const std::optional<Failure> cause = failureNamedIn(line)) {
+        if (const std::optional<PlayFailure> cause = failureNamedIn(line)) {
             logged = cause;
             details = line.toString();
         }
@@ -478,9 +479,9 @@ void MpvEngine::onEnded(const End &end)
         if (details.isEmpty())
             details = QString::fromUtf8(mpv_error_string(end.error));
         if (end.error == MPV_ERROR_UNKNOWN_FORMAT)
-            return fail(Failure::Unsupported, details);
-        return fail(logged.value_or(end.error == MPV_ERROR_LOADING_FAILED ? Failure::Unreadable
-                                                                          : Failure::Other),
+            return fail(PlayFailure::Unsupported, details);
+        return fail(logged.value_or(end.error == MPV_ERROR_LOADING_FAILED ? PlayFailure::Unreadable
+                                                                          : PlayFailure::Other),
                     details);
     }
     if (end.reason != MPV_END_FILE_REASON_EOF)
@@ -494,7 +495,7 @@ void MpvEngine::onEnded(const End &end)
     refresh();
 }
 
-void MpvEngine::fail(Failure failure, const QString &details)
+void MpvEngine::fail(PlayFailure failure, const QString &details)
 {
     // Reported while the position still says where the stream stopped; a
     // caller that loads or stops meanwhile has decided what comes next.
@@ -506,11 +507,13 @@ void MpvEngine::fail(Failure failure, const QString &details)
 
 void MpvEngine::refresh()
 {
-    const State state = !m_active ? State::Stopped : m_paused ? State::Paused : State::Playing;
-    const Status status = !m_active       ? (m_ended ? Status::Ended : Status::Idle)
-                          : !m_fileLoaded ? Status::Loading
-                          : m_buffering   ? Status::Buffering
-                                          : Status::Loaded;
+    const PlayState state = !m_active  ? PlayState::Stopped
+                            : m_paused ? PlayState::Paused
+                                       : PlayState::Playing;
+    const PlayStatus status = !m_active       ? (m_ended ? PlayStatus::Ended : PlayStatus::Idle)
+                              : !m_fileLoaded ? PlayStatus::Loading
+                              : m_buffering   ? PlayStatus::Buffering
+                                              : PlayStatus::Loaded;
     if (std::exchange(m_status, status) != status)
         emit statusChanged(status);
     if (std::exchange(m_state, state) != state)

@@ -30,10 +30,6 @@ class MpvEngine : public QObject
 {
     Q_OBJECT
 public:
-    using State = PlayState;
-    using Status = PlayStatus;
-    using Failure = PlayFailure;
-
     explicit MpvEngine(const FetchOptions &network = {}, QObject *parent = nullptr);
     ~MpvEngine() override;
 
@@ -47,8 +43,8 @@ public:
     void setVolume(int percent); // 0..100 on mpv's own curve
     void setMuted(bool muted);
 
-    State state() const { return m_state; }
-    Status status() const { return m_status; }
+    PlayState state() const { return m_state; }
+    PlayStatus status() const { return m_status; }
     qint64 position() const { return m_position; }
     qint64 duration() const { return m_duration; }
     bool isSeekable() const { return m_seekable; }
@@ -88,7 +84,7 @@ private:
     void sendLoad();
     void letGo();
     void tearDown(const QString &cause); // the handle gone; `cause` says why, if it matters
-    void fail(Failure failure, const QString &details);
+    void fail(PlayFailure failure, const QString &details);
     void refresh(); // state and status from what mpv said last
     void setProperty(const char *name, const QVariant &value);
 
@@ -127,8 +123,8 @@ private:
     qint64 m_duration = 0;
     QList<MpvLogLine> m_trouble; // what mpv warned of while the entry played
     std::optional<End> m_end;    // of the entry, until the log behind it is read
-    State m_state = State::Stopped;
-    Status m_status = Status::Idle;
+    PlayState m_state = PlayState::Stopped;
+    PlayStatus m_status = PlayStatus::Idle;
 };
 
 } // namespace velmora

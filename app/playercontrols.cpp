@@ -202,17 +202,17 @@ QString PlayerControls::statusText() const
     return m_statusText;
 }
 
-void PlayerControls::setState(MpvEngine::State state)
+void PlayerControls::setState(PlayState state)
 {
     m_state = state;
-    const bool playing = state == MpvEngine::State::Playing;
+    const bool playing = state == PlayState::Playing;
     m_playButton->setIcon(icon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
     const QString playText = (playing ? texts::kPause : texts::kPlay).toString();
     m_playButton->setToolTip(playText);
     m_playButton->setAccessibleName(playText);
     m_playAction->setText(playText);
-    m_stopButton->setEnabled(state != MpvEngine::State::Stopped);
-    m_stopAction->setEnabled(state != MpvEngine::State::Stopped);
+    m_stopButton->setEnabled(state != PlayState::Stopped);
+    m_stopAction->setEnabled(state != PlayState::Stopped);
 }
 
 void PlayerControls::setDuration(qint64 ms)
@@ -311,7 +311,7 @@ bool PlayerControls::eventFilter(QObject *watched, QEvent *event)
 
 void PlayerControls::onPlayClicked()
 {
-    if (m_state == MpvEngine::State::Playing)
+    if (m_state == PlayState::Playing)
         emit pause();
     else
         emit play();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mpvengine.h"
+#include "playback.h"
 
 #include <QHash>
 #include <QIcon>
@@ -23,14 +23,12 @@ class PlayerControls : public QWidget
 public:
     explicit PlayerControls(QWidget *parent = nullptr);
 
-    MpvEngine::State state() const { return m_state; }
-    qint64 duration() const { return m_duration; }
     int volume() const;
     bool isMuted() const { return m_muted; }
     QString statusText() const;
 
 public slots:
-    void setState(velmora::MpvEngine::State state);
+    void setState(velmora::PlayState state);
     void setDuration(qint64 ms);
     // Ignored while the user holds the position bar, so that playback does
     // not pull the handle away from under the mouse.
@@ -68,7 +66,7 @@ private:
     void elideStatus();
     void updateTimeLabel(qint64 positionMs);
 
-    MpvEngine::State m_state = MpvEngine::State::Stopped;
+    PlayState m_state = PlayState::Stopped;
     qint64 m_duration = 0;
     bool m_muted = false;
 

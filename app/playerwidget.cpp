@@ -13,20 +13,20 @@ namespace velmora {
 
 namespace {
 
-QStringView causeOf(MpvEngine::Failure failure)
+QStringView causeOf(PlayFailure failure)
 {
     switch (failure) {
-    case MpvEngine::Failure::Network:
+    case PlayFailure::Network:
         return texts::kNetwork;
-    case MpvEngine::Failure::Refused:
+    case PlayFailure::Refused:
         return texts::kAccessDenied;
-    case MpvEngine::Failure::Unreadable:
+    case PlayFailure::Unreadable:
         return texts::kUnreadable;
-    case MpvEngine::Failure::Unsupported:
+    case PlayFailure::Unsupported:
         return texts::kUnsupported;
-    case MpvEngine::Failure::NoSound:
+    case PlayFailure::NoSound:
         return texts::kNoSound;
-    case MpvEngine::Failure::Other:
+    case PlayFailure::Other:
         break;
     }
     return texts::kOtherFailure;
@@ -55,17 +55,19 @@ PlayerWidget::PlayerWidget(const FetchOptions &network, QWidget *parent)
     });
     connect(m_engine, &MpvEngine::failed, this, &PlayerWidget::onFailed);
     connect(m_engine, &MpvEngine::volumeChanged, m_controls, &PlayerControls::setVolume);
+    connect(m_engine, &MpvEngine::stateChanged, this, &PlayerWidget::stateChanged);
+    connect(m_engine, &MpvEngine::durationChanged, this, &PlayerWidget::durationChanged);
+    connect(m_engine, &MpvEngine::seekableChanged, this, &PlayerWidget::seekableChanged);
+    connect(m_engine, &MpvEngine::volumeChanged, this, &PlayerWidget::volumeChanged);
     connect(m_engine, &MpvEngine::mutedChanged, m_controls, &PlayerControls::setMuted);
 
     connect(m_controls, &PlayerControls::play, this, &PlayerWidget::play);
-    connect(m_controls, &PlayerControls::pause, m_engine, [this] { m_engine->setPaused(true); });
-    connect(m_controls, &PlayerControls::stop, m_engine, &MpvEngine::stop);
-    connect(m_controls, &PlayerControls::seek, m_engine, &MpvEngine::seek);
+    connect(m_controls, &PlayerControls::pause, this, &PlayerWidget::pause);
+    connect(m_controls, &PlayerControls::stop, this, &PlayerWidget::stop);
+    connect(m_controls, &PlayerControls::seek, this, &PlayerWidget::seek);
     connect(m_controls, &PlayerControls::changeVolume, this, &PlayerWidget::setVolume);
     connect(m_controls, &PlayerControls::changeMuting, m_engine, &MpvEngine::setMuted);
     connect(m_controls, &PlayerControls::copyAddress, this, &PlayerWidget::copyAddress);
-    for (const auto intent : {&PlayerControls::play, &PlayerControls::pause, &PlayerControls::stop})
-        connect(m_controls, intent, this, [this] { setNotice({}); });
     m_noticePasses.setSingleShot(true);
     m_noticePasses.setInterval(kPassingNotice);
     connect(&m_noticePasses, &QTimer::timeout, this, [this] { setNotice({}); });
@@ -73,9 +75,9 @@ PlayerWidget::PlayerWidget(const FetchOptions &network, QWidget *parent)
     updateStatus();
 }
 
-void PlayerWidget::setUrl(const QString &url, bool renewable, const QString &trackName)
+void PlayerWidget::setUrl(const QString &url, const Track &track)
 {
-    takeUrl(url, renewable, trackName);
+    takeUrl(url, track);
     if (url.isEmpty())
         m_engine->stop();
     else
@@ -83,11 +85,10 @@ void PlayerWidget::setUrl(const QString &url, bool renewable, const QString &tra
     updateStatus();
 }
 
-void PlayerWidget::takeUrl(const QString &url, bool renewable, const QString &trackName)
+void PlayerWidget::takeUrl(const QString &url, const Track &track)
 {
     m_url = url;
-    m_trackName = trackName;
-    m_renewable = renewable;
+    m_track = track;
     m_renewal = Renewal::None;
     m_resumeAt = 0;
     m_failure.clear();
@@ -111,7 +112,8 @@ void PlayerWidget::play()
 {
     if (!webAudioUrl(m_url))
         return;
-    if (!m_failure.isEmpty() || m_engine->state() == MpvEngine::State::Stopped) {
+    setNotice({});
+    if (!m_failure.isEmpty() || m_engine->state() == PlayState::Stopped) {
         // A retry, or from the start again: the stream was unloaded.
         m_failure.clear();
         m_failureDetails.clear();
@@ -120,6 +122,23 @@ void PlayerWidget::play()
         m_engine->setPaused(false);
     }
     updateStatus();
+}
+
+void PlayerWidget::pause()
+{
+    setNotice({});
+    m_engine->setPaused(true);
+}
+
+void PlayerWidget::stop()
+{
+    setNotice({});
+    m_engine->stop();
+}
+
+void PlayerWidget::seek(qint64 ms)
+{
+    m_engine->seek(ms);
 }
 
 void PlayerWidget::renewUrl(const QString &url)
@@ -133,7 +152,7 @@ void PlayerWidget::renewUrl(const QString &url)
         m_notice.clear();
         return fail(texts::kAccessDenied, expired);
     }
-    takeUrl(url, true, m_trackName);
+    takeUrl(url, m_track);
     m_renewal = Renewal::Renewed;
     m_resumeAt = resumeAt;
     load(resumeAt);
@@ -155,11 +174,11 @@ QSize PlayerWidget::sizeHint() const
     return layout::toPixels(layout::kPlayer).size(); // the strip across the bottom
 }
 
-void PlayerWidget::onFailed(MpvEngine::Failure failure, const QString &details)
+void PlayerWidget::onFailed(PlayFailure failure, const QString &details)
 {
     // A refused stream of an address that can be renewed: ask for a fresh
     // one, once, and go on from the same place.
-    if (failure == MpvEngine::Failure::Refused && m_renewable && m_renewal == Renewal::None) {
+    if (failure == PlayFailure::Refused && !m_track.id.isEmpty() && m_renewal == Renewal::None) {
         m_renewal = Renewal::Asked;
         m_resumeAt = m_engine->position();
         m_engine->stop();
@@ -203,21 +222,21 @@ void PlayerWidget::updateStatus()
     QString text = m_failure;
     if (text.isEmpty()) {
         switch (m_engine->status()) {
-        case MpvEngine::Status::Idle:
+        case PlayStatus::Idle:
             text = m_url.isEmpty() ? texts::kReady.toString()
-                                   : texts::holding(texts::kStopped, m_trackName);
+                                   : texts::holding(texts::kStopped, m_track.name);
             break;
-        case MpvEngine::Status::Loading:
-        case MpvEngine::Status::Buffering:
-            text = texts::holding(texts::kBuffering, m_trackName);
+        case PlayStatus::Loading:
+        case PlayStatus::Buffering:
+            text = texts::holding(texts::kBuffering, m_track.name);
             break;
-        case MpvEngine::Status::Ended:
-            text = texts::holding(texts::kFinished, m_trackName);
+        case PlayStatus::Ended:
+            text = texts::holding(texts::kFinished, m_track.name);
             break;
-        case MpvEngine::Status::Loaded:
-            text = texts::holding(m_engine->state() == MpvEngine::State::Paused ? texts::kPaused
-                                                                                : texts::kPlaying,
-                                  m_trackName);
+        case PlayStatus::Loaded:
+            text = texts::holding(m_engine->state() == PlayState::Paused ? texts::kPaused
+                                                                         : texts::kPlaying,
+                                  m_track.name);
             break;
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mpvengine.h"
+#include "playback.h"
 
 #include <QString>
 #include <QTimer>
@@ -9,6 +10,15 @@
 namespace velmora {
 
 class PlayerControls;
+
+// The track behind an address a resolve gave: its id, and its name as a
+// listener sees it (shownTrackName()). An address without an id was given
+// by hand.
+struct Track
+{
+    QString id;
+    QString name;
+};
 
 // The embedded audio player: the engine and the strip of controls below.
 // It starts with nothing loaded, volume 50, sound on, normal speed, each
@@ -31,11 +41,11 @@ public:
     // still returns it. A stream that fails is unloaded and reported the
     // same way.
     //
-    // A `renewable` address (one a resolve gave) that the server refuses
-    // later (403, 410: signed addresses expire) is not reported at once:
+    // The address of a `track` a resolve gave, which the server refuses
+    // later (403, 410: signed addresses expire), is not reported at once:
     // renewalNeeded() asks for a fresh one, and renewUrl() goes on with it.
-    // `trackName` names it in the status line while it plays.
-    void setUrl(const QString &url, bool renewable = false, const QString &trackName = {});
+    // The track's name is shown while it plays.
+    void setUrl(const QString &url, const Track &track = {});
 
     // The fresh address for one that expired: plays on from where it
     // stopped. Empty when none could be had: the refusal is reported then.
@@ -43,11 +53,21 @@ public:
     // been given since.
     void renewUrl(const QString &url);
     QString url() const { return m_url; }
+    const Track &track() const { return m_track; }
 
-    // Plays the loaded address: resumes after a pause, starts over after a
-    // stop or the end, tries again after a failure. Does nothing without an
-    // address.
+    // What the buttons do, for whatever else drives the player (the
+    // desktop's media controls). play() resumes after a pause, starts over
+    // after a stop or the end, tries again after a failure, and does nothing
+    // without an address.
     void play();
+    void pause();
+    void stop();
+    void seek(qint64 ms);
+
+    PlayState state() const { return m_engine->state(); }
+    qint64 position() const { return m_engine->position(); }
+    qint64 duration() const { return m_engine->duration(); }
+    bool canSeek() const { return m_engine->isSeekable(); }
 
     // Percent, clamped to 0..100, on the engine's own curve.
     void setVolume(int percent);
@@ -73,11 +93,15 @@ public:
 
 signals:
     void renewalNeeded();
-    void urlChanged(const QString &url);
+    void urlChanged(const QString &url); // and with it the track
+    void stateChanged(velmora::PlayState state);
+    void durationChanged(qint64 ms);
+    void seekableChanged(bool seekable);
+    void volumeChanged(int percent);
 
 private:
-    void onFailed(MpvEngine::Failure failure, const QString &details);
-    void takeUrl(const QString &url, bool renewable, const QString &trackName);
+    void onFailed(PlayFailure failure, const QString &details);
+    void takeUrl(const QString &url, const Track &track);
     void load(qint64 startMs = 0);
     void fail(QStringView cause, const QString &details);
     void copyAddress();
@@ -86,10 +110,9 @@ private:
     MpvEngine *m_engine = nullptr;
     PlayerControls *m_controls = nullptr;
     QString m_url;
-    QString m_trackName;
+    Track m_track;
     QString m_failure; // status text of the current address's failure
     QString m_failureDetails;
-    bool m_renewable = false;
     enum class Renewal {
         None,
         Asked,   // renewalNeeded() is waiting for its answer

@@ -84,9 +84,7 @@ void ResolveCommand::onResolved(const Resolution &result)
         m_controls.player->setNotice({});
     switch (result.outcome) {
     case Resolution::Outcome::Play:
-        play(result.songUrl, shownTrackName(result.trackName));
-        m_playedTrackId = m_trackId;
-        emit played(m_trackId, result.trackName);
+        play(result.songUrl, {m_trackId, shownTrackName(result.trackName)});
         end();
         break;
     case Resolution::Outcome::NotFound:
@@ -99,10 +97,10 @@ void ResolveCommand::onResolved(const Resolution &result)
     }
 }
 
-void ResolveCommand::play(const QString &songUrl, const QString &trackName)
+void ResolveCommand::play(const QString &songUrl, const Track &track)
 {
     delete m_renewal; // of the address this one replaces
-    m_controls.player->setUrl(songUrl, true, trackName);
+    m_controls.player->setUrl(songUrl, track);
     m_controls.player->play();
     m_controls.player->setVolume(100);
 }
@@ -111,7 +109,7 @@ void ResolveCommand::play(const QString &songUrl, const QString &trackName)
 void ResolveCommand::renew()
 {
     delete m_renewal;
-    m_renewal = new TrackResolve(m_network, m_playedTrackId, m_options, this);
+    m_renewal = new TrackResolve(m_network, m_controls.player->track().id, m_options, this);
     connect(m_renewal, &TrackResolve::finished, this, [this](const Resolution &result) {
         m_controls.player->renewUrl(playableUrl(result) ? result.songUrl : QString());
     });

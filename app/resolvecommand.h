@@ -16,6 +16,7 @@ class QWidget;
 namespace velmora {
 
 class PlayerWidget;
+struct Track;
 
 // What a click on the resolve button does: check the address, ask the
 // resolver, then play the audio address or say why there is none. It runs
@@ -60,12 +61,10 @@ public:
 signals:
     // After the last step of a click, whatever its outcome.
     void finished();
-    // The player was given the audio address of this track.
-    void played(const QString &trackId, const QString &trackName);
 
 private:
     void onResolved(const Resolution &result);
-    void play(const QString &songUrl, const QString &trackName);
+    void play(const QString &songUrl, const Track &track);
     void showMessage(QMessageBox::Icon icon, QStringView text, QStringView title,
                      const QString &detail);
     void end();
@@ -80,7 +79,6 @@ private:
     QPointer<TrackResolve> m_request;
     QPointer<TrackResolve> m_renewal; // of the player's expired address
     QString m_trackId;                // of the request in flight
-    QString m_playedTrackId;          // of the address the player has
     bool m_busy = false;
     QPointer<QMessageBox> m_box; // of the click under way
     QElapsedTimer m_warmedUp;

@@ -28,18 +28,12 @@ SaveCommand::SaveCommand(QWidget *window, PlayerWidget *player, const ResolveOpt
     connect(player->controls(), &PlayerControls::cancelSave, this, &SaveCommand::cancel);
 }
 
-void SaveCommand::setTrack(const QString &trackId, const QString &trackName)
-{
-    m_trackId = trackId;
-    m_trackName = trackName;
-}
-
 void SaveCommand::run()
 {
     if (m_save || m_player->url().isEmpty())
         return;
     const QString extension = audioExtension(QUrl(m_player->url()));
-    const QString name = trackFileName(m_trackName, m_trackId) + u'.' +
+    const QString name = trackFileName(m_player->track().name, m_player->track().id) + u'.' +
                          (extension.isEmpty() ? QLatin1String(kFallbackExtension) : extension);
     QString folder = QSettings()
                          .value(QLatin1String(kFolderKey),
@@ -59,13 +53,13 @@ void SaveCommand::run()
 void SaveCommand::start(const QString &file)
 {
     QSettings().setValue(QLatin1String(kFolderKey), QFileInfo(file).absolutePath());
-    m_savingName = shownTrackName(m_trackName); // another track may play by its end
+    m_savingName = m_player->track().name; // another track may play by its end
     SaveOptions options;
     options.overwrite = true; // the dialog asked
     options.resolver = m_resolver;
     m_save = new AudioSave(
-        m_network, m_player->url(), m_trackId, [file](const QString &) { return file; }, options,
-        this);
+        m_network, m_player->url(), m_player->track().id, [file](const QString &) { return file; },
+        options, this);
     PlayerControls *controls = m_player->controls();
     controls->setSaving(true);
     m_player->setNotice(texts::kSaving.toString());

@@ -24,9 +24,6 @@ public:
     SaveCommand(QWidget *window, PlayerWidget *player, const ResolveOptions &resolver,
                 QObject *parent);
 
-    // The track behind the player's address, from the resolve that gave it.
-    void setTrack(const QString &trackId, const QString &trackName);
-
     void run();
     void cancel();
     bool isSaving() const { return m_save; }
@@ -41,8 +38,6 @@ private:
     QWidget *m_window;
     PlayerWidget *m_player;
     ResolveOptions m_resolver;
-    QString m_trackId;
-    QString m_trackName;
     QString m_savingName; // of the save under way
     QNetworkAccessManager m_network;
     QPointer<AudioSave> m_save;

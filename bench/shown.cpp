@@ -46,8 +46,8 @@ protected:
             m_following = true; // before the address given at start is resolved
             connect(window->Text2, &QLineEdit::textChanged, this, [] { Mark("resolved"); });
             connect(window->W1->engine(), &velmora::MpvEngine::statusChanged, this,
-                    [](velmora::MpvEngine::Status status) {
-                        if (status == velmora::MpvEngine::Status::Loaded)
+                    [](velmora::PlayStatus status) {
+                        if (status == velmora::PlayStatus::Loaded)
                             Mark("loaded");
                     });
         }

@@ -151,18 +151,16 @@ int main(int argc, char *argv[])
     // One track replacing another plays on without a change of state, so
     // the state is read once the new track is loaded. A short tone may be
     // over before that look: its end counts too.
-    QObject::connect(player, &MpvEngine::statusChanged, &window, [&](MpvEngine::Status status) {
-        if (status == MpvEngine::Status::Loaded || status == MpvEngine::Status::Ended) {
+    QObject::connect(player, &MpvEngine::statusChanged, &window, [&](PlayStatus status) {
+        if (status == PlayStatus::Loaded || status == PlayStatus::Ended) {
             buffered = true;
-            playing = status == MpvEngine::Status::Ended ||
-                      player->state() == MpvEngine::State::Playing;
+            playing = status == PlayStatus::Ended || player->state() == PlayState::Playing;
             check();
         }
     });
-    QObject::connect(player, &MpvEngine::failed, &window,
-                     [](MpvEngine::Failure, const QString &why) {
-                         Fail(QStringLiteral("player: %1").arg(why));
-                     });
+    QObject::connect(player, &MpvEngine::failed, &window, [](PlayFailure, const QString &why) {
+        Fail(QStringLiteral("player: %1").arg(why));
+    });
 
     std::vector<double> rss;
     std::vector<int> fds;
@@ -180,7 +178,7 @@ int main(int argc, char *argv[])
         } else if (only == QLatin1String("player")) {
             finished = true;
             window.Text2->setText(now.audio);
-            window.W1->setUrl(now.audio, true);
+            window.W1->setUrl(now.audio, {QString::number(now.id), {}});
         } else {
             playing = buffered = true;
             auto *request = new TrackResolve(network, QString::number(now.id), options, &window);

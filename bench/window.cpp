@@ -176,8 +176,8 @@ int RunResolve(int runs)
         bool failed = false;
         QObject::connect(player, &MpvEngine::failed, window.get(), [&failed] { failed = true; });
         const std::function<bool()> settled = [player, &failed] {
-            return failed || player->status() == MpvEngine::Status::Loaded ||
-                   player->status() == MpvEngine::Status::Ended;
+            return failed || player->status() == PlayStatus::Loaded ||
+                   player->status() == PlayStatus::Ended;
         };
         if (!settled() && !Await(player, &MpvEngine::statusChanged, 5s, settled))
             std::fprintf(stderr, "velmora-bench-window: the player did not start on run %d\n", run);
@@ -265,23 +265,21 @@ int RunFirstSound(const QString &host, const QString &caFile)
                              Say(QStringLiteral("address ") + text);
                          }
                      });
-    QObject::connect(player, &MpvEngine::statusChanged, window.get(),
-                     [&](MpvEngine::Status status) {
-                         if (clicked && status == MpvEngine::Status::Loading)
-                             Mark("loading");
-                         else if (clicked && status == MpvEngine::Status::Loaded)
-                             Mark("loaded");
-                     });
+    QObject::connect(player, &MpvEngine::statusChanged, window.get(), [&](PlayStatus status) {
+        if (clicked && status == PlayStatus::Loading)
+            Mark("loading");
+        else if (clicked && status == PlayStatus::Loaded)
+            Mark("loaded");
+    });
     QObject::connect(player, &MpvEngine::positionChanged, window.get(), [&](qint64 position) {
         if (clicked && !moved && position > 0) {
             moved = true;
             Mark("position");
         }
     });
-    QObject::connect(player, &MpvEngine::failed, window.get(),
-                     [](MpvEngine::Failure, const QString &why) {
-                         Say(QStringLiteral("failed player: ") + why);
-                     });
+    QObject::connect(player, &MpvEngine::failed, window.get(), [](PlayFailure, const QString &why) {
+        Say(QStringLiteral("failed player: ") + why);
+    });
     BoxWatch boxes;
     window->installEventFilter(&boxes);
 

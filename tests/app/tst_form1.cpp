@@ -165,7 +165,7 @@ void TestForm1::laterClicksKeepTheirPromises()
         QTRY_VERIFY(m_window->Command1->isEnabled());
         QCOMPARE(m_window->Text2->text(), playing);
         QCOMPARE(m_window->W1->url(), playing);
-        QCOMPARE(m_window->W1->engine()->state(), MpvEngine::State::Playing);
+        QCOMPARE(m_window->W1->engine()->state(), PlayState::Playing);
     }
     // The status line names the track that 播放 plays, stopped as well.
     QTest::mouseClick(m_window->W1->findChild<QToolButton *>(u"stopButton"_s), Qt::LeftButton);

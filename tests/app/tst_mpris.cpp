@@ -6,6 +6,7 @@
 #include "mpris.h"
 #include "playerwidget.h"
 #include "singleinstance.h"
+#include "texts.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -55,7 +56,7 @@ void TestMpris::playerctlReachesThePlayer()
     m_fake.setAudio(fake::tracks::TwoDigit, silentWav(30));
     Form1 window(fakeOptions(m_fake));
     window.show();
-    QVERIFY((new Mpris(&window))->publish());
+    QVERIFY((new Mpris(window.W1, &window))->publish());
     QCOMPARE(playerctl({u"status"_s}), u"Stopped"_s);
 
     // Open resolves a play page as a click would.
@@ -68,9 +69,12 @@ void TestMpris::playerctlReachesThePlayer()
                                 m_fake.songUrl(fake::tracks::TwoDigit).toString()));
 
     QTRY_VERIFY_WITH_TIMEOUT(window.W1->engine()->position() > 0, 10000);
-    playerctl({u"play-pause"_s});
-    QTRY_COMPARE(window.W1->engine()->state(), MpvEngine::State::Paused);
+    window.W1->setNotice(texts::kSaving.toString());
+    playerctl({u"play-pause"_s}); // does what the button does, the notice going too
+    QTRY_COMPARE(window.W1->engine()->state(), PlayState::Paused);
     QCOMPARE(playerctl({u"status"_s}), u"Paused"_s);
+    QCOMPARE(window.W1->statusText(),
+             texts::holding(texts::kPaused, QLatin1String(fake::tracks::TwoDigitName)));
     playerctl({u"position"_s, u"20"_s}); // SetPosition
     QTRY_VERIFY_WITH_TIMEOUT(window.W1->engine()->position() >= 20000, 10000);
     playerctl({u"position"_s, u"5-"_s}); // Seek, backwards
@@ -82,13 +86,18 @@ void TestMpris::playerctlReachesThePlayer()
     QTRY_COMPARE(window.W1->volume(), 30);
     QCOMPARE(playerctl({u"volume"_s}).toDouble(), 0.3);
     playerctl({u"play-pause"_s});
-    QTRY_COMPARE(window.W1->engine()->state(), MpvEngine::State::Playing);
+    QTRY_COMPARE(window.W1->engine()->state(), PlayState::Playing);
     playerctl({u"stop"_s});
-    QTRY_COMPARE(window.W1->engine()->state(), MpvEngine::State::Stopped);
+    QTRY_COMPARE(window.W1->engine()->state(), PlayState::Stopped);
     QCOMPARE(playerctl({u"status"_s}), u"Stopped"_s);
     playerctl({u"play"_s}); // from the start again
-    QTRY_COMPARE(window.W1->engine()->state(), MpvEngine::State::Playing);
+    QTRY_COMPARE(window.W1->engine()->state(), PlayState::Playing);
     m_fake.setAudio(fake::tracks::TwoDigit, {});
+
+    // The service's "not_find" is no title.
+    playerctl({u"open"_s, playPage(fake::tracks::NotFindWithUrl)});
+    QTRY_COMPARE(playerctl({u"metadata"_s, u"--format"_s, u"{{title}}|{{xesam:url}}"_s}),
+                 u"|"_s + m_fake.songUrl(fake::tracks::Demo).toString());
 }
 
 bool TestMpris::run(const QString &program, const QStringList &arguments,
@@ -129,7 +138,7 @@ void TestMpris::browserLinkReachesTheWindow()
     m_fake.setAudio(fake::tracks::TestTone, silentWav(30));
     Form1 window(fakeOptions(m_fake));
     window.show();
-    QVERIFY((new Mpris(&window))->publish());
+    QVERIFY((new Mpris(window.W1, &window))->publish());
     SingleInstance instance(runtime.filePath(u"velmora.socket"_s));
     QCOMPARE(instance.start({}), SingleInstance::Role::Window);
     connect(&instance, &SingleInstance::received, &window, &Form1::openAddress);

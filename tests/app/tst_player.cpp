@@ -148,7 +148,7 @@ private slots:
         PlayerControls controls;
         QSet<qint64> icons;
         for (int i = 0; i < 6; ++i) {
-            controls.setState(i % 2 ? MpvEngine::State::Playing : MpvEngine::State::Paused);
+            controls.setState(i % 2 ? PlayState::Playing : PlayState::Paused);
             controls.setMuted(i % 2);
             controls.setSaving(i % 2);
             for (const QToolButton *button : controls.findChildren<QToolButton *>())
@@ -178,7 +178,8 @@ private slots:
         w.setUrl(m_fake.songUrl(track).toString());
         QTRY_COMPARE_WITH_TIMEOUT(w.engine()->status(), PlayStatus::Ended, 10'000);
         // The last position told lags the end by what the sound server holds.
-        QVERIFY2(w.engine()->position() > 2000, qPrintable(QString::number(w.engine()->position())));
+        QVERIFY2(w.engine()->position() > 2000,
+                 qPrintable(QString::number(w.engine()->position())));
     }
 
     void reportsFailuresInStatusLine_data()
@@ -207,7 +208,7 @@ private slots:
         w.setUrl(url);
         w.play(); // as the window does after setting the address
         QTRY_COMPARE(w.statusText(), texts::cannotPlay(cause));
-        QTRY_COMPARE(w.engine()->state(), MpvEngine::State::Stopped);
+        QTRY_COMPARE(w.engine()->state(), PlayState::Stopped);
         QCOMPARE(w.url(), url);
         for (const QWidget *window : QApplication::topLevelWidgets())
             QVERIFY2(window == &w || !window->isVisible(), "a dialog opened");

@@ -215,14 +215,14 @@ void TestFaults::plays()
     QCOMPARE(window->W1->volume(), 100);
     switch (played) {
     case Played::Plays: // or has played: the tones are short, and a busy machine is slow
-        QTRY_VERIFY_WITH_TIMEOUT(
-            engine->position() > 0 || engine->status() == MpvEngine::Status::Ended, 10'000);
+        QTRY_VERIFY_WITH_TIMEOUT(engine->position() > 0 || engine->status() == PlayStatus::Ended,
+                                 10'000);
         // Both front ends' requests and the player's went through it.
         if (!proxy.isEmpty())
             QCOMPARE(m_proxy.log().count(u"CONNECT "_s + host), seenByProxy + 3);
         break;
     case Played::NotOpened:
-        QVERIFY(engine->status() == MpvEngine::Status::Idle &&
+        QVERIFY(engine->status() == PlayStatus::Idle &&
                 window->W1->statusText() == texts::cannotPlay(texts::kBadAudioAddress));
         break;
     case Played::Unplayable:
@@ -330,7 +330,7 @@ void TestFaults::midTrack()
     if (befalls == Befalls::ExpiredStopped || befalls == Befalls::ExpiredPaused ||
         befalls == Befalls::ExpiredTwice) {
         press(stop ? "stopButton" : "playButton"); // which pauses while playing
-        QTRY_VERIFY(engine->state() != MpvEngine::State::Playing);
+        QTRY_VERIFY(engine->state() != PlayState::Playing);
     }
     const qint64 left = engine->position();
     QSignalSpy positions(engine, &MpvEngine::positionChanged);
@@ -370,8 +370,7 @@ void TestFaults::midTrack()
         QTRY_VERIFY_WITH_TIMEOUT(player->statusText().startsWith(texts::kCannotPlay), 10'000);
     } else if (befalls == Befalls::ServerGone) {
         // After ffmpeg's reconnects, some 11 s; the audio bought plays meanwhile.
-        QTRY_COMPARE_WITH_TIMEOUT(player->statusText(), texts::cannotPlay(texts::kNetwork),
-                                  20'000);
+        QTRY_COMPARE_WITH_TIMEOUT(player->statusText(), texts::cannotPlay(texts::kNetwork), 20'000);
         QCOMPARE(window->Text2->text(), first);
     } else if (befalls == Befalls::Dropped || befalls == Befalls::Seek) {
         // Plays on, the same address.
@@ -388,8 +387,8 @@ void TestFaults::midTrack()
         QVERIFY(position[0].toLongLong() == 0 || position[0].toLongLong() >= left);
     QVERIFY(window->Text2->text().startsWith(songUrl) && player->url() == window->Text2->text());
     // Once, quietly, when it expired; not at all when it did not.
-    const bool expired = befalls != Befalls::Dropped && befalls != Befalls::Seek &&
-                         befalls != Befalls::ServerGone;
+    const bool expired =
+        befalls != Befalls::Dropped && befalls != Befalls::Seek && befalls != Befalls::ServerGone;
     QCOMPARE(m_trusted.resolvesOf(tracks::Expiring), resolves + expired);
     QVERIFY(!QApplication::activeModalWidget());
 }
