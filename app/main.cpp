@@ -1,9 +1,15 @@
 #include "application.h"
+#ifdef VELMORA_GLIBC_HEAP
+#include "playbackmemory.h"
+#endif
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+#ifdef VELMORA_GLIBC_HEAP
+    velmora::keepPlaybackMemory();
+#endif
     QApplication app(argc, argv);
     return velmora::runWindow(app);
 }

@@ -26,6 +26,14 @@ QString seconds(qint64 ms)
     return QString::number(double(ms) / 1000.0, 'f', 3);
 }
 
+// A silent MP3 in the address itself: eight MPEG-1 Layer III frames
+// (128 kb/s, 44.1 kHz) with no sound in them.
+QByteArray silentAddress()
+{
+    const QByteArray frame = QByteArray::fromHex("fffb9044") + QByteArray(413, '\0');
+    return "hex://" + frame.repeated(8).toHex();
+}
+
 QString refused(const char *what, const MpvResult &result)
 {
     return QStringLiteral("libmpv refused %1: %2").arg(QLatin1String(what), result.error());
@@ -38,10 +46,11 @@ MpvEngine::MpvEngine(const FetchOptions &network, QObject *parent)
 {
     // Once the event loop runs: a window shows without waiting for it, and a
     // resolve already on its way has its handshake meanwhile.
-    QMetaObject::invokeMethod(this, &MpvEngine::start, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { start(); }, Qt::QueuedConnection);
 }
 
-void MpvEngine::start()
+void MpvEngine::start(bool warmUp)
 {
     if (m_mpv || !m_broken.isEmpty())
         return;
@@ -89,6 +98,12 @@ void MpvEngine::start()
         {"load-stats-overlay", false, Feature},
         {"load-osd-console", false, Feature},
         {"ytdl", false, Feature},
+        {"load-auto-profiles", false, Feature},
+        // mpv 0.38 on: a console and three more scripts of its own.
+        {"load-console", false, Feature},
+        {"load-select", false, Feature},
+        {"load-positioning", false, Feature},
+        {"load-commands", false, Feature},
         // Audio only: a cover picture in an MP3 would open a video window.
         {"vid", QStringLiteral("no"), Required},
         {"audio-client-name", QStringLiteral("velmora"), Required},
@@ -135,6 +150,9 @@ void MpvEngine::start()
     }
     if (m_broken.isEmpty() && mpv_request_log_messages(mpv, "warn") < 0)
         m_broken = QStringLiteral("libmpv cannot hand out its log");
+    if (m_broken.isEmpty() &&
+        mpv_get_property(mpv, "cache-secs", MPV_FORMAT_DOUBLE, &m_cacheSecs) < 0)
+        m_broken = QStringLiteral("libmpv cannot report cache-secs");
     if (!m_broken.isEmpty())
         return m_mpv.reset();
     // On mpv's thread: only post the drain, once until it has run.
@@ -146,6 +164,16 @@ void MpvEngine::start()
                 QMetaObject::invokeMethod(self, &MpvEngine::drain, Qt::QueuedConnection);
         },
         this);
+    // mpv pays a lot for the first address it opens: its MP3 decoder's
+    // tables, the sound server's connection, and the 10 MiB probe buffer
+    // that every address takes and zeroes, which the heap keeps (see
+    // keepPlaybackMemory()). Paid now, the click finds them ready.
+    if (warmUp) {
+        m_pending = Load{silentAddress(),
+                         {{QStringLiteral("pause"), QStringLiteral("yes")},
+                          {QStringLiteral("mute"), QStringLiteral("yes")}}};
+        sendLoad();
+    }
 }
 
 MpvEngine::~MpvEngine()
@@ -172,7 +200,7 @@ bool MpvEngine::load(const QString &address, qint64 startMs)
     const std::optional<QUrl> url = webAudioUrl(address);
     if (!url)
         return false;
-    start();
+    start(false);
     ++m_generation;
     if (!m_mpv) {
         emit failed(PlayFailure::Other, m_broken);
@@ -201,8 +229,20 @@ bool MpvEngine::load(const QString &address, qint64 startMs)
     m_started = m_fileLoaded = m_ended = m_buffering = m_paused = m_seeking = false;
     m_active = true;
     m_position = qMax<qint64>(0, startMs);
-    m_pending = Load{url->toEncoded(), m_position,
-                     through.isEmpty() ? QStringLiteral("direct") : through.toString()};
+    QVariantMap options{
+        {QStringLiteral("http-proxy"),
+         through.isEmpty() ? QStringLiteral("direct") : through.toString()},
+        // Only so far ahead until it plays: the whole track read at full
+        // speed would hold up its start. mpv's own read-ahead follows.
+        {QStringLiteral("cache-secs"), QStringLiteral("2")},
+    };
+    // Only when asked: a start of 0 would still seek, and a server that
+    // answers ranges with the whole file would then be played from where
+    // mpv's first read had got to.
+    if (m_position > 0)
+        options.insert(QStringLiteral("start"), seconds(m_position));
+    m_pending = Load{url->toEncoded(), options};
+    m_cacheRaised = false;
     setProperty("pause", false);
     if (!m_pending) // refused, and reported
         return true;
@@ -217,17 +257,11 @@ bool MpvEngine::load(const QString &address, qint64 startMs)
 void MpvEngine::sendLoad()
 {
     const Load load = *std::exchange(m_pending, std::nullopt);
-    QVariantMap options{{QStringLiteral("http-proxy"), load.proxy}};
-    // Only when asked: a start of 0 would still seek, and a server that
-    // answers ranges with the whole file would then be played from where
-    // mpv's first read had got to.
-    if (load.startMs > 0)
-        options.insert(QStringLiteral("start"), seconds(load.startMs));
     const quint64 reply = m_nextReply++;
     const MpvResult sent = m_mpv->command({{QStringLiteral("name"), QStringLiteral("loadfile")},
                                            {QStringLiteral("url"), QString::fromLatin1(load.url)},
                                            {QStringLiteral("flags"), QStringLiteral("replace")},
-                                           {QStringLiteral("options"), options}},
+                                           {QStringLiteral("options"), load.options}},
                                           reply);
     if (!sent)
         return fail(PlayFailure::Other, refused("to load the address", sent));
@@ -385,6 +419,13 @@ void MpvEngine::handle(const mpv_event &event)
     case MPV_EVENT_SEEK:
         m_seeking = true;
         break;
+    case MPV_EVENT_PLAYBACK_RESTART:
+        if (!m_started && m_entryStarted) {
+            letGo(); // the silent warm-up, or an address nobody wants any more
+        } else if (m_started && !std::exchange(m_cacheRaised, true)) {
+            setProperty("cache-secs", m_cacheSecs);
+        }
+        break;
     case MPV_EVENT_FILE_LOADED:
         m_fileLoaded = m_started;
         refresh();
@@ -426,7 +467,7 @@ void MpvEngine::handle(const mpv_event &event)
             break;
         }
         case Duration:
-            if (const qint64 ms = has ? toMs(number) : 0; ms != m_duration)
+            if (const qint64 ms = has && m_started ? toMs(number) : 0; ms != m_duration)
                 emit durationChanged(m_duration = ms);
             break;
         case Pause:
@@ -438,8 +479,8 @@ void MpvEngine::handle(const mpv_event &event)
             refresh();
             break;
         case Seekable:
-            if (std::exchange(m_seekable, flag) != flag)
-                emit seekableChanged(flag);
+            if (std::exchange(m_seekable, flag && m_started) != (flag && m_started))
+                emit seekableChanged(m_seekable);
             break;
         }
         break;

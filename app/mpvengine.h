@@ -67,8 +67,7 @@ private:
     struct Load
     {
         QByteArray url;
-        qint64 startMs;
-        QString proxy; // mpv's http-proxy, or "direct"
+        QVariantMap options; // mpv's, for this address alone
     };
     struct End
     {
@@ -76,7 +75,9 @@ private:
         qint64 position, duration; // when it ended: the drain clears them
     };
 
-    void start(); // mpv set up, once
+    // mpv set up, once; with `warmUp` a silent address is opened and closed
+    // right after, while the listener has yet to ask for one.
+    void start(bool warmUp = true);
     void drain();
     void handle(const mpv_event &event);
     void onLog(MpvLogLine line);
@@ -106,6 +107,8 @@ private:
     std::optional<Load> m_pending;
     bool m_lostEvents = false;
     bool m_shutDown = false;
+    double m_cacheSecs = 0; // mpv's read-ahead once an address plays
+    bool m_cacheRaised = false;
 
     // The listener's side: the address asked for.
     quint64 m_generation = 0; // of the latest load or stop

@@ -11,6 +11,10 @@
 #include "form1.h"
 #include "playerwidget.h"
 
+#ifdef VELMORA_GLIBC_HEAP
+#include "playbackmemory.h"
+#endif
+
 #include <QApplication>
 #include <QEvent>
 #include <QLineEdit>
@@ -84,6 +88,9 @@ int main(int argc, char *argv[])
         --argc, ++argv; // the rest as the program takes it
         argv[0] = argv[-1];
     }
+#ifdef VELMORA_GLIBC_HEAP
+    velmora::keepPlaybackMemory(); // as the program does
+#endif
     QApplication app(argc, argv);
     Watch watch(marks, &app);
     app.installEventFilter(&watch);

@@ -20,6 +20,10 @@
 #include "settings.h"
 #include "stats.h"
 
+#ifdef VELMORA_GLIBC_HEAP
+#include "playbackmemory.h"
+#endif
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -85,6 +89,9 @@ struct Track
 
 int main(int argc, char *argv[])
 {
+#ifdef VELMORA_GLIBC_HEAP
+    velmora::keepPlaybackMemory(); // as the program does
+#endif
     QApplication app(argc, argv);
     QCommandLineParser parser;
     const QCommandLineOption resolverOpt(QStringLiteral("resolver"),

@@ -27,6 +27,10 @@
 #include "settings.h"
 #include "stats.h"
 
+#ifdef VELMORA_GLIBC_HEAP
+#include "playbackmemory.h"
+#endif
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -373,6 +377,9 @@ int RunWaitCpu(int runs, const QString &host, const QString &caFile, int seconds
 
 int main(int argc, char *argv[])
 {
+#ifdef VELMORA_GLIBC_HEAP
+    velmora::keepPlaybackMemory(); // as the program does
+#endif
     QApplication app(argc, argv);
 
     QCommandLineParser parser;
