@@ -78,7 +78,7 @@ int OpenDescriptors()
                    .size());
 }
 
-struct Track
+struct SoakTrack
 {
     int id;
     QString address; // what goes into the input box
@@ -132,10 +132,11 @@ int main(int argc, char *argv[])
 
     const QString media = parser.value(mediaOpt);
     const auto track = [&](int id, const char *file) {
-        return Track{id, QStringLiteral("http://%1/play/%2.html").arg(settings::kSiteHost).arg(id),
-                     media + QStringLiteral("/media/") + QLatin1String(file)};
+        return SoakTrack{id,
+                         QStringLiteral("http://%1/play/%2.html").arg(settings::kSiteHost).arg(id),
+                         media + QStringLiteral("/media/") + QLatin1String(file)};
     };
-    const Track tracks[] = {track(169309, "169309.mp3"), track(123456, "123456.wav")};
+    const SoakTrack tracks[] = {track(169309, "169309.mp3"), track(123456, "123456.wav")};
 
     Form1 window(options);
     window.show();
@@ -176,7 +177,7 @@ int main(int argc, char *argv[])
     QElapsedTimer clock;
     clock.start();
     for (int cycle = 1; cycle <= cycles; ++cycle) {
-        const Track &now = tracks[cycle % 2];
+        const SoakTrack &now = tracks[cycle % 2];
         finished = playing = buffered = false;
         QString resolved; // by the resolve half alone
         if (only.isEmpty()) {
