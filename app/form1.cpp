@@ -58,7 +58,10 @@ QString examplePlayPageAddress()
 Form1::Form1(const ResolveOptions &resolver, QWidget *parent) : QWidget(parent)
 {
     setWindowTitle(texts::kTitle.toString());
-    setWindowIcon(QIcon(QStringLiteral(":/icons/velmora.svg")));
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/velmora-%1.png").arg(size));
+    setWindowIcon(icon);
     setFixedSize(layout::clientSize()); // nothing moves on resize, so none is offered
 
     Label1 = place(new QLabel(texts::kPrompt.toString(), this), layout::kLabel1);

@@ -16,15 +16,14 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "sound")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://www.velmora.cn/")
 # What the programs load at run time: the Qt libraries and plugins (the
-# platform, TLS and SVG icon ones), libmpv for the player, and a CJK font
-# for the texts.
+# platform and TLS ones), libmpv for the player, and a CJK font for the
+# texts.
 set(VELMORA_DEB_DEPENDS
     "libqt6core6 (>= 6.4)"
     "libqt6gui6 (>= 6.4)"
     "libqt6widgets6 (>= 6.4)"
     "libqt6network6 (>= 6.4)"
     "libqt6dbus6 (>= 6.4)"
-    "libqt6svg6 (>= 6.4)"
     "qt6-qpa-plugins"
     "libc6"
     "libstdc++6"

@@ -88,6 +88,7 @@ void TestForm1::startsAsDesigned()
     for (QWidget *widget : m_window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
         QVERIFY(widget->isVisible() && widget->isEnabled());
     QVERIFY(m_window->Text1->text().isEmpty() && m_window->Text2->text().isEmpty());
+    QVERIFY(m_window->windowIcon().availableSizes().contains(QSize(48, 48)));
     // Whatever face is picked, the Chinese texts have glyphs in it.
     for (const QChar c : m_window->Label1->text() + m_window->Command1->text())
         QVERIFY(QFontMetrics(m_window->Label1->font()).inFont(c));

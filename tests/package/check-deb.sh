@@ -29,7 +29,7 @@ for file in \
     check "contains $file" grep -qxF "$file" <<<"$contents"
 done
 check "no static libraries or headers" bash -c '! grep -qE "\.(a|h)$" <<<"$1"' _ "$contents"
-for dep in libqt6widgets6 libqt6network6 libqt6svg6 qt6-qpa-plugins libmpv2 \
+for dep in libqt6widgets6 libqt6network6 qt6-qpa-plugins libmpv2 \
     fonts-wqy-microhei qt6-translations-l10n; do
     check "depends on $dep" grep -q "$dep" <<<"$depends"
 done
