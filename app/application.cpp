@@ -13,6 +13,8 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <algorithm>
+
 namespace velmora {
 
 void describeApplication()
@@ -25,17 +27,23 @@ void describeApplication()
 void installTranslations(QCoreApplication &app)
 {
     const QLocale chinese(QLocale::Chinese, QLocale::China);
+    // Qt's own catalogue comes with the program where no Qt is installed
+    // (Windows), else from the Qt the program runs on.
+    const QString builtIn = QStringLiteral(":/i18n");
     const struct
     {
-        QString name, folder;
+        QString name;
+        QStringList folders;
     } catalogues[] = {
-        {QStringLiteral("qtbase"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)},
-        {QStringLiteral("velmora"), QStringLiteral(":/i18n")},
+        {QStringLiteral("qtbase"), {builtIn, QLibraryInfo::path(QLibraryInfo::TranslationsPath)}},
+        {QStringLiteral("velmora"), {builtIn}},
     };
-    for (const auto &[name, folder] : catalogues) {
+    for (const auto &[name, folders] : catalogues) {
         auto *translator = new QTranslator(&app);
         // A missing catalogue leaves those texts in English; nothing fails.
-        if (translator->load(chinese, name, QStringLiteral("_"), folder))
+        if (std::any_of(folders.cbegin(), folders.cend(), [&](const QString &folder) {
+                return translator->load(chinese, name, QStringLiteral("_"), folder);
+            }))
             QCoreApplication::installTranslator(translator);
         else
             delete translator;
