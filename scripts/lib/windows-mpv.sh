@@ -26,6 +26,7 @@ MPV_WINDOWS_LIBASS_OPTIONS=(
 # The player streams audio over HTTP(S): the demuxers and decoders of the
 # formats it is served, TLS through Windows' own Schannel, threads through
 # Windows' own API, and nothing found on the build machine by chance.
+# shellcheck disable=SC2054 # the commas are FFmpeg's lists
 MPV_WINDOWS_FFMPEG_OPTIONS=(
     --disable-everything --disable-autodetect --disable-programs --disable-doc --disable-debug
     --disable-avdevice --disable-postproc
@@ -128,7 +129,7 @@ mpv_windows_build_mpv() {
     # else's to link, and are not in the prefix for pkg-config to find.
     sed -i '/^Requires.private:/d; /^Libs.private:/d' "$prefix/lib/pkgconfig/mpv.pc" || return 1
     # The player's data files (icons, shell completion, ...) are Linux's.
-    rm -rf "$prefix/share" "$prefix/etc"
+    rm -rf "${prefix:?}/share" "${prefix:?}/etc"
     for file in "$prefix"/bin/*; do
         dlls="$(x86_64-w64-mingw32-objdump -p "$file" | awk '/DLL Name:/ {print $3}' | sort | tr '\n' ' ')"
         log "${file##*/} imports: $dlls"
