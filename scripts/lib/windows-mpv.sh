@@ -44,8 +44,8 @@ MPV_WINDOWS_FFMPEG_OPTIONS=(
 # Every optional part off (OpenGL and Lua are not plain features, so they
 # are named), then what the player needs: WASAPI for sound and mpv's own
 # pthreads on Windows' threads, so that no libwinpthread is pulled in. The
-# C runtime support is linked in statically. No build date: the same
-# sources give the same binaries.
+# C runtime support is linked in statically. No build date: the cache key
+# says which build it is.
 MPV_WINDOWS_OPTIONS=(
     -Ddefault_library=shared -Dlibmpv=true -Dcplayer=true -Dbuild-date=false
     -Dgl=disabled -Dlua=disabled
