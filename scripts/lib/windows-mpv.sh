@@ -123,8 +123,8 @@ mpv_windows_build_mpv() {
     mpv_windows_meson mpv "$2/mpv" "$prefix" "$2" "${MPV_WINDOWS_OPTIONS[@]}" &&
         mpv_windows_meson_install mpv "$2" || return 1
     # mpv.com is the player's console front, for its output in a terminal.
-    x86_64-w64-mingw32-strip --strip-unneeded "$prefix/bin/libmpv-2.dll" &&
-        x86_64-w64-mingw32-strip "$prefix/bin/mpv.exe" "$prefix/bin/mpv.com" || return 1
+    # A DLL's exports are in its export table, not in the symbols stripped.
+    x86_64-w64-mingw32-strip "$prefix/bin/libmpv-2.dll" "$prefix/bin/mpv.exe" "$prefix/bin/mpv.com" || return 1
     # The DLL is used as it is: the static libraries in it are no one
     # else's to link, and are not in the prefix for pkg-config to find.
     sed -i '/^Requires.private:/d; /^Libs.private:/d' "$prefix/lib/pkgconfig/mpv.pc" || return 1
