@@ -22,10 +22,11 @@ TEST_PACKAGES=(
     python3-pyatspi at-spi2-core xvfb xauth xdg-utils
 )
 # For scripts/windows, with the build packages: the MinGW-w64 cross
-# compiler, Wine to run what it makes, Ninja for Qt's build and dpkg-dev to
-# unpack Debian's Qt source.
+# compiler, Wine to run what it makes, Ninja for Qt's build, dpkg-dev to
+# unpack Debian's sources, Meson for mpv's and its libraries' builds and
+# NASM for their assembly.
 WINDOWS_PACKAGES=(
-    g++-mingw-w64-x86-64-posix wine wine64 ninja-build dpkg-dev
+    g++-mingw-w64-x86-64-posix wine wine64 ninja-build dpkg-dev meson nasm
 )
 # For scripts/fuzz: clang and its libFuzzer + sanitizer runtimes.
 FUZZ_PACKAGES=(

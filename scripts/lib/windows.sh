@@ -57,6 +57,19 @@ qt_for_windows() {
     QT_WINDOWS_PREFIX="$STAGE_PREFIX"
 }
 
+# Sets MPV_WINDOWS_PREFIX to libmpv and mpv.exe for Windows, built from the
+# sources of the host's versions of mpv and the libraries under it.
+mpv_for_windows() {
+    source "$ROOT/scripts/lib/windows-mpv.sh"
+    local pair versions=()
+    for pair in "${MPV_WINDOWS_SOURCES[@]}"; do
+        versions+=("${pair%%:*} $(source_version "${pair#*:}")")
+    done
+    cached_stage mpv "$ROOT/scripts/lib/windows-mpv.sh" build_mpv_for_windows \
+        "${versions[@]}" "meson $(meson --version)" "$(nasm --version)"
+    MPV_WINDOWS_PREFIX="$STAGE_PREFIX"
+}
+
 # Wine with a prefix of its own under the build folder, quiet, and without
 # the .NET and browser add-ons it would offer to install. Its server stays up
 # until stop_wine: started here, not by a program under a test's file size
