@@ -8,14 +8,15 @@ QT_WINDOWS_PATCHES=("$ROOT"/scripts/windows-patches/qtbase-*.patch)
 # The modules the programs and their tests need; what they do not need is
 # left out, and the third-party code Qt needs is its own bundled copy. The
 # dfsg source lacks the Wintab headers (tablet events); Windows draws text
-# with DirectWrite (no FreeType); widgets need no OpenGL.
+# with DirectWrite (no FreeType), which Qt builds only with Direct2D on;
+# widgets need no OpenGL.
 QT_WINDOWS_OPTIONS=(
     -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
     -DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_testlib=ON -DFEATURE_network=ON
     -DFEATURE_dbus=OFF -DFEATURE_sql=OFF -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF
-    -DFEATURE_xml=OFF -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF
+    -DFEATURE_xml=OFF -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF
     -DFEATURE_tabletevent=OFF -DFEATURE_tuiotouch=OFF -DFEATURE_freetype=OFF -DFEATURE_jpeg=OFF
     -DFEATURE_textmarkdownreader=OFF -DFEATURE_textmarkdownwriter=OFF -DFEATURE_textodfwriter=OFF
     -DFEATURE_icu=OFF -DFEATURE_glib=OFF -DFEATURE_zstd=OFF
