@@ -1,6 +1,9 @@
 #include "mpvengine.h"
 
 #include "answer.h"
+#ifdef VELMORA_GLIBC_HEAP
+#include "playbackmemory.h"
+#endif
 
 #include <QSslCertificate>
 
@@ -422,6 +425,9 @@ void MpvEngine::handle(const mpv_event &event)
     case MPV_EVENT_PLAYBACK_RESTART:
         if (!m_started && m_entryStarted) {
             letGo(); // the silent warm-up, or an address nobody wants any more
+#ifdef VELMORA_GLIBC_HEAP
+            touchPlaybackMemory();
+#endif
         } else if (m_started && !std::exchange(m_cacheRaised, true)) {
             setProperty("cache-secs", m_cacheSecs);
         }

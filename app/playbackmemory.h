@@ -11,4 +11,9 @@ namespace velmora {
 // thread exists: a heap already made for a thread stays its own.
 void keepPlaybackMemory();
 
+// Touches the memory at the top of the heap that the next address's probe
+// buffer will take, so that its pages are there before it needs them: once
+// mpv has been warmed up, as whatever runs meanwhile takes from the top.
+void touchPlaybackMemory();
+
 } // namespace velmora
