@@ -1,6 +1,9 @@
 #include "application.h"
 
 #include "form1.h"
+#ifdef Q_OS_WIN
+#include "mediakeys.h"
+#endif
 #ifdef VELMORA_MPRIS
 #include "mpris.h"
 #endif
@@ -81,6 +84,9 @@ int runWindow(QApplication &app)
     QObject::connect(&instance, &SingleInstance::received, &window, &Form1::openAddress);
 #ifdef VELMORA_MPRIS
     (new Mpris(window.W1, &window))->publish(); // without a session bus there are no media keys
+#endif
+#ifdef Q_OS_WIN
+    new MediaKeys(window.W1, &window);
 #endif
     window.show();
     // At once: the request then opens the resolver's connection itself,
