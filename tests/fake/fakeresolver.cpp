@@ -72,6 +72,17 @@ QByteArray rendata(const QJsonValue &songUrl, const QJsonValue &name, qsizetype 
 
 bool FakeResolver::start(quint16 resolverPort, quint16 mediaPort)
 {
+    m_saved = "ID3\x04" + QByteArray(256 * 1024 - 4, Qt::Uninitialized);
+    QRandomGenerator(9).fillRange(reinterpret_cast<quint32 *>(m_saved.data() + 4),
+                                  (m_saved.size() - 4) / 4);
+    if (const QByteArray remote = qgetenv("VELMORA_FAKE"); !remote.isEmpty()) {
+        m_remote = QUrl(QString::fromLatin1(remote));
+        const QList<QByteArray> ports = this->remote("ports").split(' ');
+        m_resolverPort = ports.value(0).toUShort();
+        m_mediaPort = ports.value(1).toUShort();
+        setUpModes(); // what songUrl() reads: the same as the other one's
+        return m_resolverPort != 0 && m_mediaPort != 0;
+    }
     const QString name = m_kind == CertificateKind::Foreign ? u"foreign"_s : u"server"_s;
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
     config.setLocalCertificate(QSslCertificate(material(u"certs/%1.pem"_s.arg(name))));
@@ -88,9 +99,6 @@ bool FakeResolver::start(quint16 resolverPort, quint16 mediaPort)
         });
     m_resolverPort = tls->listen(QHostAddress::LocalHost, resolverPort) ? tls->serverPort() : 0;
     m_mediaPort = plain->listen(QHostAddress::LocalHost, mediaPort) ? plain->serverPort() : 0;
-    m_saved = "ID3\x04" + QByteArray(256 * 1024 - 4, Qt::Uninitialized);
-    QRandomGenerator(9).fillRange(reinterpret_cast<quint32 *>(m_saved.data() + 4),
-                                  (m_saved.size() - 4) / 4);
     setUpModes();
     return m_resolverPort != 0 && m_mediaPort != 0;
 }
@@ -168,6 +176,104 @@ void FakeResolver::setUpModes()
                                        u"Save %1"_s.arg(track))});
 }
 
+void FakeResolver::setAudio(int trackId, const QByteArray &content)
+{
+    if (!m_remote.isEmpty())
+        remote("audio/" + QByteArray::number(trackId), content);
+    m_audio.insert(trackId, content);
+}
+
+QList<Received> FakeResolver::received() const
+{
+    if (m_remote.isEmpty())
+        return m_received;
+    QList<Received> received;
+    for (const QJsonValue &r : QJsonDocument::fromJson(remote("received")).array())
+        received.append({QUrl(r[u"url"_s].toString()), r[u"signatureOk"_s].toBool(),
+                         std::chrono::nanoseconds(qint64(r[u"handling"_s].toDouble())),
+                         r[u"range"_s].toString().toLatin1()});
+    return received;
+}
+
+int FakeResolver::connections() const
+{
+    return m_remote.isEmpty() ? m_connections : remote("connections").toInt();
+}
+
+int FakeResolver::idleCloses() const
+{
+    return m_remote.isEmpty() ? m_idleCloses : remote("idle-closes").toInt();
+}
+
+void FakeResolver::setIdleClose(std::chrono::milliseconds after)
+{
+    if (!m_remote.isEmpty())
+        remote("idle-close/" + QByteArray::number(after.count()));
+    m_idleClose = after;
+}
+
+void FakeResolver::setTrickleInterval(std::chrono::milliseconds interval)
+{
+    if (!m_remote.isEmpty())
+        remote("trickle/" + QByteArray::number(interval.count()));
+    m_trickleInterval = interval;
+}
+
+// One request at a time, waited for: the other fake answers from a process
+// of its own, so nothing here needs the event loop.
+QByteArray FakeResolver::remote(const QByteArray &what, const QByteArray &body) const
+{
+    QTcpSocket socket;
+    socket.connectToHost(m_remote.host(), quint16(m_remote.port()));
+    socket.write((body.isNull() ? "GET" : "POST") + " /fake/"_ba + what +
+                 " HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" +
+                 body);
+    QByteArray answer;
+    qsizetype end = -1;
+    while (socket.waitForReadyRead(10'000)) {
+        answer += socket.readAll();
+        end = answer.indexOf("\r\n\r\n");
+        if (end >= 0 && answer.size() >= end + 4 + header(answer, "Content-Length").toLongLong())
+            return answer.mid(end + 4);
+    }
+    qFatal("fake resolver: %s did not answer /fake/%s", qPrintable(m_remote.toString()),
+           what.constData());
+}
+
+// What the other side of remote() asks, on the media port.
+FakeResolver::Mode FakeResolver::control(const QByteArray &request)
+{
+    static const QRegularExpression verb(u"^(?:GET|POST) /fake/([a-z-]+)/?([0-9]*) "_s);
+    const QRegularExpressionMatch match = verb.match(QString::fromLatin1(request));
+    const QString what = match.captured(1);
+    const int number = match.captured(2).toInt();
+    QByteArray answer;
+    if (what == u"ports"_s) {
+        answer = QByteArray::number(m_resolverPort) + ' ' + QByteArray::number(m_mediaPort);
+    } else if (what == u"audio"_s) {
+        setAudio(number, request.mid(request.indexOf("\r\n\r\n") + 4));
+    } else if (what == u"received"_s) {
+        QJsonArray list;
+        for (const Received &r : std::as_const(m_received))
+            list.append(QJsonObject{{u"url"_s, r.url.toString()},
+                                    {u"signatureOk"_s, r.signatureOk},
+                                    {u"handling"_s, double(r.handling.count())},
+                                    {u"range"_s, QString::fromLatin1(r.range)}});
+        answer = QJsonDocument(list).toJson(QJsonDocument::Compact);
+    } else if (what == u"connections"_s) {
+        answer = QByteArray::number(m_connections);
+    } else if (what == u"idle-closes"_s) {
+        answer = QByteArray::number(m_idleCloses);
+    } else if (what == u"idle-close"_s) {
+        m_idleClose = std::chrono::milliseconds(number);
+    } else if (what == u"trickle"_s) {
+        m_trickleInterval = std::chrono::milliseconds(number);
+    } else {
+        return {{}, "404 Not Found"};
+    }
+    return Mode::file(answer, "text/plain", false);
+}
+
 void FakeResolver::expireAddresses(bool andLater, bool hangUp)
 {
     m_expiredUpTo = andLater ? INT_MAX : resolvesOf(tracks::Expiring);
@@ -200,7 +306,8 @@ QUrl FakeResolver::songUrl(int trackId) const
 
 int FakeResolver::resolvesOf(int trackId) const
 {
-    return int(std::count_if(m_received.cbegin(), m_received.cend(), [&](const Received &r) {
+    const QList<Received> all = received();
+    return int(std::count_if(all.cbegin(), all.cend(), [&](const Received &r) {
         return r.signatureOk &&
                QUrlQuery(r.url).queryItemValue(u"id"_s) == QString::number(trackId);
     }));
@@ -248,13 +355,18 @@ void FakeResolver::serve(QTcpSocket *socket, bool tls)
             [this, socket, idle, tls, head = QByteArray()]() mutable {
                 idle->stop();
                 head += socket->readAll();
-                if (!head.contains("\r\n\r\n") && head.size() <= MaxHead)
+                const qsizetype end = head.indexOf("\r\n\r\n");
+                if (end < 0 && head.size() <= MaxHead)
                     return;
+                if (end >= 0 && head.size() < end + 4 + header(head, "Content-Length").toLongLong())
+                    return; // a control request's body, still on its way
                 const auto started = std::chrono::steady_clock::now();
                 const QByteArray request = std::exchange(head, {});
                 const bool media = !tls || targetOf(request).startsWith(u"/media/"_s);
-                const bool kept =
-                    send(socket, request, media ? this->media(request) : answer(request));
+                const bool kept = send(socket, request,
+                                       !tls && request.contains(" /fake/") ? control(request)
+                                       : media                             ? this->media(request)
+                                                                           : answer(request));
                 if (targetOf(request).startsWith(u"/media/expiring/"_s))
                     m_expiringStreams << socket;
                 if (!media)

@@ -44,6 +44,11 @@ public:
     explicit FakeResolver(CertificateKind kind = CertificateKind::Trusted) : m_kind(kind) {}
 
     // Port 0 picks a free one. False when either port cannot be opened.
+    //
+    // Where VELMORA_FAKE names the media address of a fake resolver that
+    // runs as a program of its own (fake-resolver), this one starts nothing
+    // and forwards to that one instead: a test built for Windows runs under
+    // Wine against the Linux fake, asking it over plain HTTP on loopback.
     bool start(quint16 resolverPort = 0, quint16 mediaPort = 0);
 
     // "127.0.0.1:PORT", what a client puts after "https://". Reached by
@@ -61,7 +66,7 @@ public:
 
     // Serves `content` for a known track's audio file instead of the built-in
     // tone, for example a longer track for benchmarks. Empty restores the tone.
-    void setAudio(int trackId, const QByteArray &content) { m_audio.insert(trackId, content); }
+    void setAudio(int trackId, const QByteArray &content);
 
     // Every Expiring address given so far is refused from now on (403), and
     // with `andLater`, every one given later as well. Their streams still
@@ -94,16 +99,16 @@ public:
     }
 
     // Every request read on the resolver port, in order, bad paths and signatures included.
-    QList<Received> received() const { return m_received; }
+    QList<Received> received() const;
 
     // Connections accepted on the resolver port, and how many of them were
     // closed for sitting idle after an answer (after 5 s unless set).
-    int connections() const { return m_connections; }
-    int idleCloses() const { return m_idleCloses; }
-    void setIdleClose(std::chrono::milliseconds after) { m_idleClose = after; }
+    int connections() const;
+    int idleCloses() const;
+    void setIdleClose(std::chrono::milliseconds after);
 
     // Pace of the Trickle answer, one body byte per interval (default 1 s).
-    void setTrickleInterval(std::chrono::milliseconds interval) { m_trickleInterval = interval; }
+    void setTrickleInterval(std::chrono::milliseconds interval);
 
 private:
     // An answer: what it says and how it leaves.
@@ -125,6 +130,9 @@ private:
         }
     };
     void serve(QTcpSocket *socket, bool tls);
+    // Another process's fake: a request to it, and how this one answers one.
+    QByteArray remote(const QByteArray &what, const QByteArray &body = {}) const;
+    Mode control(const QByteArray &request);
     Mode answer(const QByteArray &head);
     Mode save(const QString &target, bool whole);
     Mode media(const QByteArray &head);
@@ -132,6 +140,7 @@ private:
     void setUpModes();
 
     CertificateKind m_kind;
+    QUrl m_remote; // the fake this one forwards to, if any
     quint16 m_resolverPort = 0;
     quint16 m_mediaPort = 0;
     std::chrono::milliseconds m_trickleInterval{1000};
