@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the .deb from a finished build tree and checks what it holds: the
 # files, the runtime dependencies and the desktop metadata. Installs nothing.
-#   check-deb.sh BUILD_DIR
+#   check-deb.sh BUILD_DIR VERSION
 set -euo pipefail
-build="$1"
+build="$1" version="$2"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
@@ -18,7 +18,7 @@ info="$(dpkg-deb --info "$deb")"
 contents="$(dpkg-deb --contents "$deb" | awk '{print $NF}')"
 depends="$(dpkg-deb --field "$deb" Depends)"
 
-check "package name and version" test "$(dpkg-deb --field "$deb" Package Version | tr '\n' ' ')" = "Package: velmora Version: 1.02 "
+check "package name and version" test "$(dpkg-deb --field "$deb" Package Version | tr '\n' ' ')" = "Package: velmora Version: $version "
 for file in \
     ./usr/bin/velmora \
     ./usr/bin/velmora-resolve \
