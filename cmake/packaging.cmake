@@ -34,10 +34,34 @@ list(JOIN VELMORA_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 
 if(WIN32)
     # The programs with the README, the license (GPL-3.0-or-later; the static
-    # Qt inside is under it as well) and the command line's manual.
+    # Qt inside is under it as well, as libmpv is), the command line's manual
+    # and, where the build was given one, where the sources of all of it are.
     install(FILES README.md LICENSE DESTINATION .)
     install(FILES docs/cli.md DESTINATION docs)
+    set(VELMORA_SOURCES_OFFER "" CACHE FILEPATH
+        "A text saying where the sources of the programs and the libraries inside are")
+    if(VELMORA_SOURCES_OFFER)
+        install(FILES "${VELMORA_SOURCES_OFFER}" DESTINATION . RENAME SOURCES.txt)
+    endif()
     set(CPACK_PACKAGE_FILE_NAME "velmora-${CPACK_PACKAGE_VERSION}-windows-x64")
+
+    # The installer (Debian's nsis): the same files as the ZIP, installed for
+    # the user alone with a Start-menu entry and the velmora: link handler.
+    find_program(MAKENSIS makensis)
+    if(MAKENSIS AND VELMORA_BUILD_WINDOW)
+        set(VELMORA_INSTALLER_FILES "${CMAKE_BINARY_DIR}/installer-files")
+        set(VELMORA_INSTALLER_FILE
+            "${CMAKE_BINARY_DIR}/velmora-${VELMORA_DISPLAY_VERSION}-windows-x64-setup.exe")
+        configure_file(${CMAKE_CURRENT_LIST_DIR}/installer.nsi.in installer.nsi @ONLY)
+        add_custom_target(installer
+            COMMAND ${CMAKE_COMMAND} -E rm -rf "${VELMORA_INSTALLER_FILES}"
+            COMMAND ${CMAKE_COMMAND} --install "${CMAKE_BINARY_DIR}"
+                    --prefix "${VELMORA_INSTALLER_FILES}" --strip
+            COMMAND ${MAKENSIS} -V2 "${CMAKE_BINARY_DIR}/installer.nsi"
+            DEPENDS velmora velmora-resolve
+            BYPRODUCTS "${VELMORA_INSTALLER_FILE}"
+            VERBATIM)
+    endif()
 else()
     # GPL-3.0-or-later, as the libmpv the player is built on.
     install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright

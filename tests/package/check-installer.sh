@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Installs the Windows installer under Wine as a listener would (silently,
+# for the user alone), checks what it put where, lets the installed window
+# take a velmora: link as the browser hands one over, hears it play, and
+# uninstalls: nothing may be left. The built-in resolver host is named
+# 127.0.0.1 and the fake resolver takes its port (443) in a network and
+# mount namespace of the script's own, so nothing of the machine changes.
+# The caller gives a Wine prefix (WINEPREFIX), a display and a sound server
+# with the null sink.
+#   check-installer.sh SETUP.exe FAKE_RESOLVER
+set -euo pipefail
+source "$(dirname "$0")/../../scripts/lib/common.sh"
+
+if [ -z "${VELMORA_IN_NAMESPACE:-}" ]; then
+    hosts="$(mktemp /tmp/velmora-hosts.XXXXXX)"
+    trap 'rm -f "$hosts"' EXIT
+    { cat /etc/hosts; echo "127.0.0.1 api.velmora.cn www.velmora.cn"; } >"$hosts"
+    # shellcheck disable=SC2016
+    VELMORA_IN_NAMESPACE=1 unshare --net --mount sh -c \
+        'ip link set lo up && mount --bind "$0" /etc/hosts && exec "$@"' "$hosts" "$0" "$@"
+    exit
+fi
+
+setup="$(realpath "$1")"
+source "$ROOT/scripts/lib/fake.sh"
+# Wine's sockets are its server's: one started in here, on this loopback.
+wineserver -k 2>/dev/null || true
+wineserver -w
+FAKE_PID="" window=""
+trap 'wineserver -k 2>/dev/null; [ -z "$FAKE_PID" ] || kill "$FAKE_PID" 2>/dev/null' EXIT
+failures=0
+check() { # check DESCRIPTION COMMAND...
+    if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi
+}
+absent() { ! test -e "$1"; }
+
+# Wine's view of the user's folders and registry.
+user_dir="$WINEPREFIX/drive_c/users/$(id -un)"
+installed="$user_dir/AppData/Local/Programs/Velmora"
+shortcut="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Velmora 链接解析.lnk"
+handler='HKCU\Software\Classes\velmora\shell\open\command'
+uninstall='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora'
+registry() { wine reg query "$1" 2>/dev/null | tr -d '\r'; }
+
+wine "$setup" /S
+wineserver -w
+for file in velmora.exe velmora-resolve.exe libmpv-2.dll uninstall.exe LICENSE README.md; do
+    check "installs $file" test -f "$installed/$file"
+done
+check "adds a Start-menu entry" test -f "$shortcut"
+check "registers the velmora: link handler" \
+    grep -q 'velmora\.exe" "%1"' <<<"$(registry "$handler")"
+check "registers its uninstaller" grep -q 'uninstall\.exe' <<<"$(registry "$uninstall")"
+
+# The window, as the Start menu opens it, then a link as the browser opens
+# one: Windows starts the handler, which hands the address to the window.
+start_fake "$2" 443
+PLAY_PAGE="http://www.velmora.cn/play/169309.html"
+wine "$installed/velmora.exe" &
+window=$!
+# Whichever of the two starts first is the window; the other hands over.
+wine start "velmora:$(python3 -c 'import sys, urllib.parse; print(urllib.parse.quote(sys.argv[1], safe=""))' "$PLAY_PAGE")"
+resolved() {
+    curl -s "$FAKE_MEDIA/fake/received" | grep -q '"url":"https://api.velmora.cn/lxapi/vdj.x?id=169309&'
+}
+linked=0
+for _ in $(seq 200); do
+    if resolved; then linked=1; break; fi
+    sleep 0.1
+done
+check "a velmora: link reaches the installed window, which resolves it" test "$linked" = 1
+peak="$(timeout 20 parec -d velmora_null.monitor --raw --format=s16le --channels=1 --rate=8000 \
+    --latency-msec=50 2>/dev/null | python3 "$ROOT/tests/package/peak.py" 1000 || true)"
+check "the installed window is heard at the null sink (peak ${peak:-none} of 32767)" \
+    test "${peak:-0}" -ge 1000
+kill "$window" 2>/dev/null || true
+wineserver -k 2>/dev/null || true
+
+wine "$installed/uninstall.exe" /S
+wineserver -w
+check "uninstalls the programs and their folder" absent "$installed"
+check "removes the Start-menu entry" absent "$shortcut"
+check "removes the link handler" test -z "$(registry 'HKCU\Software\Classes\velmora')"
+check "removes its uninstaller's entry" test -z "$(registry "$uninstall")"
+[ "$failures" -eq 0 ]
