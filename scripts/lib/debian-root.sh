@@ -42,7 +42,11 @@ debian_root() {
         log "Debian $release root: making $DEBIAN_ROOT"
         local work="$cache/work"
         rm -rf "$work"
-        mmdebstrap --quiet "${args[@]/@ROOT@/$work}" || { echo "mmdebstrap failed" >&2; exit 1; }
+        mmdebstrap --quiet "${args[@]/@ROOT@/$work}" || {
+            rm -rf "$work"
+            echo "mmdebstrap could not make the Debian $release root" >&2
+            exit 1
+        }
         mv "$work" "$DEBIAN_ROOT"
         find "$cache" -mindepth 1 -maxdepth 1 -type d ! -path "$DEBIAN_ROOT" -exec rm -rf {} +
     fi
