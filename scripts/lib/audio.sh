@@ -67,8 +67,9 @@ start_private_pulseaudio() {
 # they would read and write are inside the private one.
 start_private_pipewire() {
     local dir="$1" wireplumber_args
-    local private=(env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$dir" DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/bus"
-        XDG_CONFIG_HOME="$dir/config" XDG_STATE_HOME="$dir/state")
+    local private=(env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$dir"
+        DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/bus" XDG_CONFIG_HOME="$dir/config"
+        XDG_STATE_HOME="$dir/state")
     mkdir -p "$dir/config" "$dir/state"
     rm -f "$dir/bus"
     dbus-daemon --session --fork --address="unix:path=$dir/bus"
