@@ -5,8 +5,11 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 JOBS="$(nproc 2>/dev/null || echo 2)"
+VELMORA_CACHE="${XDG_CACHE_HOME:-$HOME/.cache}/velmora"
 
-# Debian packages needed to build, test and run. Keep in step with the
+# Debian packages needed to build, test and run, by the names Debian 12 and
+# 13 share (13's renamed "t64" libraries are not named here: the .deb's
+# libqt6core6 is provided by 13's libqt6core6t64). Keep in step with the
 # .deb's runtime dependencies in cmake/packaging.cmake.
 BUILD_PACKAGES=(
     cmake g++ make pkg-config
@@ -17,8 +20,11 @@ RUNTIME_PACKAGES=(
     libqt6svg6 qt6-qpa-plugins libmpv2
     fonts-wqy-microhei qt6-translations-l10n
 )
+# The sound server the tests play into is chosen in audio.sh. tinyproxy-bin
+# is the proxy program alone: the tests start it themselves, and the
+# tinyproxy package would set up a system service besides.
 TEST_PACKAGES=(
-    pulseaudio desktop-file-utils appstream dbus playerctl tinyproxy
+    desktop-file-utils appstream dbus playerctl tinyproxy-bin
     python3-pyatspi at-spi2-core xvfb xauth xdg-utils
 )
 # For scripts/windows, with the build packages: the MinGW-w64 cross
@@ -28,26 +34,36 @@ TEST_PACKAGES=(
 WINDOWS_PACKAGES=(
     g++-mingw-w64-x86-64-posix wine wine64 ninja-build dpkg-dev meson nasm
 )
-# For scripts/fuzz: clang and its libFuzzer + sanitizer runtimes.
+# For scripts/fuzz: clang and its libFuzzer + sanitizer runtimes, both of
+# the release's default clang version.
 FUZZ_PACKAGES=(
-    clang libclang-rt-14-dev
+    clang libclang-rt-dev
 )
 
 log() { printf '==> %s\n' "$*" >&2; }
 
-# Installs the named Debian packages that are not installed yet.
+# timed STAGE COMMAND...: runs the command and says how long it took.
+timed() {
+    local stage="$1" start=$SECONDS
+    shift
+    "$@"
+    log "$stage: $((SECONDS - start)) s"
+}
+
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+# Installs the named Debian packages that are not installed yet, and stops
+# rather than remove any package of the machine's to make room for them.
 ensure_packages() {
     local missing=() pkg
     for pkg in "$@"; do
-        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
-            missing+=("$pkg")
-        fi
+        installed "$pkg" || missing+=("$pkg")
     done
     [ "${#missing[@]}" -eq 0 ] && return 0
     log "installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
     as_root apt-get -o DPkg::Lock::Timeout=600 update -qq
-    as_root apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    as_root apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends --no-remove "${missing[@]}" >/dev/null
 }
 
 # Runs a command as root, through sudo where this is not root already.

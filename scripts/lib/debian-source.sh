@@ -4,7 +4,6 @@
 # once fetched: the archive drops superseded versions. Sourced after
 # common.sh.
 
-VELMORA_CACHE="${XDG_CACHE_HOME:-$HOME/.cache}/velmora"
 SOURCE_CACHE="$VELMORA_CACHE/sources"
 
 # apt-get, or the apt TOOL given first (apt-cache, apt-helper), with every

@@ -4,7 +4,10 @@
 # makes fresh ones, so nothing can be signed with these CAs afterwards.
 #
 #   ca.pem                     the test CA that clients are told to trust
-#   server.pem, server.key     127.0.0.1 / localhost / resolver.velmora.test, signed by ca.pem
+#   server.pem, server.key     127.0.0.1 / localhost / resolver.velmora.test /
+#                              api.velmora.cn (the built-in resolver host, for a
+#                              package installed in a throwaway root:
+#                              tests/package/play-installed.sh), signed by ca.pem
 #   foreign-ca.pem             an unrelated CA
 #   foreign.pem, foreign.key   the same names, signed by foreign-ca.pem
 #
@@ -41,7 +44,7 @@ subjectKeyIdentifier = hash
 basicConstraints = critical,CA:FALSE
 keyUsage = critical,digitalSignature,keyEncipherment
 extendedKeyUsage = serverAuth
-subjectAltName = IP:127.0.0.1,DNS:localhost,DNS:resolver.velmora.test
+subjectAltName = IP:127.0.0.1,DNS:localhost,DNS:resolver.velmora.test,DNS:api.velmora.cn
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 CNF
