@@ -15,21 +15,10 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "sound")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://www.velmora.cn/")
-# What the programs load at run time: the Qt libraries and plugins (the
-# platform and TLS ones), libmpv for the player, and a CJK font for the
-# texts.
-set(VELMORA_DEB_DEPENDS
-    "libqt6core6 (>= 6.4)"
-    "libqt6gui6 (>= 6.4)"
-    "libqt6widgets6 (>= 6.4)"
-    "libqt6network6 (>= 6.4)"
-    "libqt6dbus6 (>= 6.4)"
-    "qt6-qpa-plugins"
-    "libc6"
-    "libstdc++6"
-    "libmpv2"
-    "qt6-translations-l10n"
-    "fonts-wqy-microhei | fonts-noto-cjk")
+# The libraries the programs are linked with (Qt, libmpv, …), as
+# dpkg-shlibdeps finds them, and what they load besides (runtime-packages).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/runtime-packages VELMORA_DEB_DEPENDS REGEX "^[^#]")
 list(JOIN VELMORA_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 
 if(WIN32)

@@ -11,15 +11,15 @@ VELMORA_CACHE="${XDG_CACHE_HOME:-$HOME/.cache}/velmora"
 # 13 share (13's renamed "t64" libraries are not named here: the .deb's
 # libqt6core6 is provided by 13's libqt6core6t64). Keep in step with the
 # .deb's runtime dependencies in cmake/packaging.cmake.
+# dpkg-dev makes the package's dependencies; librsvg2-bin draws the icon.
 BUILD_PACKAGES=(
-    cmake g++ make pkg-config
-    qt6-base-dev qt6-svg-dev libmpv-dev
+    cmake g++ make pkg-config dpkg-dev librsvg2-bin
+    qt6-base-dev libmpv-dev
     qt6-tools-dev qt6-l10n-tools
 )
-RUNTIME_PACKAGES=(
-    libqt6svg6 qt6-qpa-plugins libmpv2
-    fonts-wqy-microhei qt6-translations-l10n
-)
+# What the programs load beside the libraries that come with the ones above:
+# the first choice of each line of cmake/runtime-packages.
+mapfile -t RUNTIME_PACKAGES < <(sed -n 's/^\([^#][^ |]*\).*/\1/p' "$ROOT/cmake/runtime-packages")
 # The sound server the tests play into is chosen in audio.sh. tinyproxy-bin
 # is the proxy program alone: the tests start it themselves, and the
 # tinyproxy package would set up a system service besides.
@@ -29,10 +29,12 @@ TEST_PACKAGES=(
 )
 # For scripts/windows, with the build packages: the MinGW-w64 cross
 # compiler, Wine to run what it makes, Ninja for Qt's build, dpkg-dev to
-# unpack Debian's sources, Meson for mpv's and its libraries' builds and
-# NASM for their assembly.
+# unpack Debian's sources, Meson for mpv's and its libraries' builds, NASM
+# for their assembly, NSIS for the installer; Xvfb, curl and iproute2 for
+# the tests under Wine.
 WINDOWS_PACKAGES=(
-    g++-mingw-w64-x86-64-posix wine wine64 ninja-build dpkg-dev meson nasm
+    g++-mingw-w64-x86-64-posix wine wine64 ninja-build dpkg-dev meson nasm nsis
+    xvfb xauth curl iproute2
 )
 # For scripts/fuzz: clang and its libFuzzer + sanitizer runtimes, both of
 # the release's default clang version.

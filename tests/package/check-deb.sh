@@ -29,8 +29,9 @@ for file in \
     check "contains $file" grep -qxF "$file" <<<"$contents"
 done
 check "no static libraries or headers" bash -c '! grep -qE "\.(a|h)$" <<<"$1"' _ "$contents"
-for dep in libqt6widgets6 libqt6network6 qt6-qpa-plugins libmpv2 \
-    fonts-wqy-microhei qt6-translations-l10n; do
+# What the programs are linked with, and what they load besides.
+mapfile -t needed < <(sed -n 's/^\([^#][^ |]*\).*/\1/p' "$(dirname "$0")/../../cmake/runtime-packages")
+for dep in libqt6widgets6 libqt6network6 libmpv2 "${needed[@]}"; do
     check "depends on $dep" grep -q "$dep" <<<"$depends"
 done
 check "no Qt Multimedia or GStreamer" bash -c '! grep -qiE "multimedia|gstreamer" <<<"$1"' _ "$depends"
