@@ -49,14 +49,13 @@ std::optional<QSslConfiguration> trustWithCaFile(const QString &path, QString *e
         return std::nullopt;
     }
     const QByteArray pem = file.readAll();
-    // Checked on its own, since building a configuration reads the whole
-    // system CA store, which is slow enough to do only once.
+    // A demo build's own CA stays trusted next to the given one, so the file
+    // is checked on its own: that CA must not make up for it.
     if (QSslCertificate::fromData(pem, QSsl::Pem).isEmpty()) {
         *error = messages::kNoPemInCa.toString().arg(path);
         return std::nullopt;
     }
-    // A demo build's own CA stays trusted next to the given one.
-    return sslWithExtraCa(QByteArray(settings::kExtraCaPem) + '\n' + pem, error);
+    return sslWithExtraCa(QByteArray(settings::kExtraCaPem) + '\n' + pem);
 }
 
 } // namespace

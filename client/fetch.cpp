@@ -213,14 +213,11 @@ void TextFetch::complete(HttpText result)
     deleteLater();
 }
 
-std::optional<QSslConfiguration> sslWithExtraCa(const QByteArray &pem, QString *error)
+std::optional<QSslConfiguration> sslWithExtraCa(const QByteArray &pem)
 {
     const QList<QSslCertificate> certificates = QSslCertificate::fromData(pem, QSsl::Pem);
-    if (certificates.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("no PEM certificate found");
+    if (certificates.isEmpty())
         return std::nullopt;
-    }
     // Qt looks the system's CAs up on demand only while a configuration has
     // none of its own, so they are listed explicitly next to the extra ones.
     QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
@@ -258,12 +255,6 @@ std::optional<QNetworkProxy> proxyFromAddress(const QString &address, QString *e
     return QNetworkProxy(scheme == QLatin1String("http") ? QNetworkProxy::HttpProxy
                                                          : QNetworkProxy::Socks5Proxy,
                          url.host(), quint16(url.port()), url.userName(), url.password());
-}
-
-TextFetch *HttpGetText(QNetworkAccessManager &manager, const QString &address,
-                       const FetchOptions &options, QObject *parent)
-{
-    return new TextFetch(manager, address, options, parent);
 }
 
 } // namespace velmora

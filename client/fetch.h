@@ -80,8 +80,9 @@ struct NetworkFailure
 NetworkFailure describeNetworkError(QNetworkReply::NetworkError error, const QString &detail,
                                     const QString &tlsErrors = {});
 
-// One asynchronous GET. Emits finished() exactly once, then deletes itself
-// later. Destroying it first (with its parent, say) aborts the request
+// One asynchronous GET of `address` (an absolute http or https address, used
+// as it stands), started at once. Emits finished() exactly once, then deletes
+// itself later. Destroying it first (with its parent, say) aborts the request
 // without emitting anything.
 class TextFetch : public QObject
 {
@@ -113,8 +114,8 @@ private:
 };
 
 // Trusts the system's CAs plus those in `pem` (PEM text, one or more
-// certificates). Returns nullopt, with `error` set, when `pem` holds none.
-std::optional<QSslConfiguration> sslWithExtraCa(const QByteArray &pem, QString *error = nullptr);
+// certificates); nullopt when `pem` holds none.
+std::optional<QSslConfiguration> sslWithExtraCa(const QByteArray &pem);
 
 // Let every request ask the system which proxy to take (on Linux the
 // http_proxy, https_proxy and no_proxy variables). Both programs start so.
@@ -131,10 +132,5 @@ QString userAgent();
 // The proxy that a user names: http://host:port or socks5://host:port, or
 // no proxy at all for the empty text. Nullopt, with `error` set, otherwise.
 std::optional<QNetworkProxy> proxyFromAddress(const QString &address, QString *error);
-
-// Starts a GET of `address` (an absolute http or https address, used as it
-// stands) and returns the fetch; connect to its finished() signal.
-TextFetch *HttpGetText(QNetworkAccessManager &manager, const QString &address,
-                       const FetchOptions &options = {}, QObject *parent = nullptr);
 
 } // namespace velmora
