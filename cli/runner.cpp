@@ -22,6 +22,11 @@ namespace velmora::cli {
 
 namespace {
 
+// Lines of standard input read ahead of the printing: enough to keep every
+// slot of -j busy.
+constexpr int kLinesAhead = 256;
+static_assert(kLinesAhead >= 4 * kMaxJobs);
+
 Outcome outcomeOf(const Resolution &resolution)
 {
     Outcome outcome;
@@ -83,7 +88,7 @@ QString expandTemplate(QString pattern, const QString &name, const QString &id,
 
 Runner::Runner(const Options &options, std::FILE *out, std::FILE *err, QObject *parent)
     : QObject(parent), m_options(options), m_out(out), m_err(err), m_manager(this),
-      m_room(std::max(256, 4 * options.jobs)), m_progress(err, progressMode(options, err))
+      m_room(kLinesAhead), m_progress(err, progressMode(options, err))
 {}
 
 Runner::~Runner()
