@@ -1,5 +1,6 @@
 #include "runner.h"
 
+#include "causes.h"
 #include "controlchars.h"
 #include "filename.h"
 #include "messages.h"
@@ -40,7 +41,8 @@ Outcome outcomeOf(const Resolution &resolution)
             outcome.status = Resolved;
         } else {
             outcome.status = RequestFailed;
-            outcome.error = messages::kRequestFailed.toString().arg(messages::kNotWebAudio);
+            outcome.error =
+                messages::kRequestFailed.toString().arg(causes::text(causes::kNotWebAddress));
         }
         break;
     case Resolution::Outcome::NotFound:

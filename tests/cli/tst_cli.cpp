@@ -124,7 +124,7 @@ void TestCli::results_data()
         {stall});
     row("file: address kept", {page(FileUrl)}, {}, {page(FileUrl)}, 5,
         {object(page(FileUrl), QString::number(FileUrl), url(FileUrl), QLatin1String(FileUrlName),
-                messages::kNotWebAudio.toString())});
+                causes::text(causes::kNotWebAddress))});
     // Plain output escapes what the terminal would act on; JSON keeps the text exact.
     const QString controlUrl = url(Demo) + QString::fromUtf16(ControlTail);
     const QString escapedUrl =
