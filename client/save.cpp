@@ -113,7 +113,7 @@ void AudioSave::start()
 // has ended already (the target exists).
 bool AudioSave::decideTarget(const QString &extension)
 {
-    m_target = m_targetFor(extension.isEmpty() ? QLatin1String(kFallbackExtension) : extension);
+    m_target = m_targetFor(savedFileExtension(extension));
     if (const QString name = nameWindowsRefuses(m_target); !name.isEmpty()) {
         fail(SaveResult::Failure::Name,
              causes::text(causes::kCannotWrite)

@@ -74,7 +74,7 @@ class AudioSave : public QObject
     Q_OBJECT
 public:
     // Names the target once the extension is known (from the address, the
-    // Content-Type or the first bytes; kFallbackExtension when none tells).
+    // Content-Type or the first bytes; savedFileExtension() when none tells).
     using Target = std::function<QString(const QString &extension)>;
 
     AudioSave(QNetworkAccessManager &manager, const QString &songUrl, const QString &trackId,
