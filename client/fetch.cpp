@@ -22,11 +22,6 @@ bool isHttpStatusError(QNetworkReply::NetworkError error)
            (code >= 401 && code <= 499);
 }
 
-QString seconds(std::chrono::milliseconds ms)
-{
-    return QString::number(double(ms.count()) / 1000.0);
-}
-
 // The cause, and Qt's words on it after it where they add something: not
 // "connection refused (Connection refused)". Where they say it all, with a
 // host's name in, they alone.
@@ -60,13 +55,13 @@ TextFetch::TextFetch(QNetworkAccessManager &manager, const QString &address,
     m_idleTimer.setInterval(m_options.idleTimeout);
     connect(&m_idleTimer, &QTimer::timeout, this, [this] {
         fail(HttpText::Failure::TimedOut,
-             causes::text(causes::kIdleTimeout).arg(seconds(m_options.idleTimeout)));
+             causes::text(causes::kIdleTimeout).arg(causes::seconds(m_options.idleTimeout)));
     });
     m_totalTimer.setSingleShot(true);
     m_totalTimer.setInterval(m_options.totalTimeout);
     connect(&m_totalTimer, &QTimer::timeout, this, [this] {
         fail(HttpText::Failure::TimedOut,
-             causes::text(causes::kTotalTimeout).arg(seconds(m_options.totalTimeout)));
+             causes::text(causes::kTotalTimeout).arg(causes::seconds(m_options.totalTimeout)));
     });
     m_idleTimer.start();
     m_totalTimer.start();

@@ -290,10 +290,10 @@ void AudioSave::onFinished()
         return fail(SaveResult::Failure::Http, causes::text(causes::kHttpError).arg(status));
     if (error != QNetworkReply::NoError) {
         const NetworkFailure why = describeNetworkError(error, m_reply->errorString(), m_tlsErrors);
-        const QString cause = error == QNetworkReply::OperationCanceledError
-                                  ? causes::text(causes::kIdleTimeout)
-                                        .arg(double(m_options.idleTimeout.count()) / 1000.0)
-                                  : why.cause;
+        const QString cause =
+            error == QNetworkReply::OperationCanceledError
+                ? causes::text(causes::kIdleTimeout).arg(causes::seconds(m_options.idleTimeout))
+                : why.cause;
         if (isTransient(error))
             return retry(cause);
         return fail(SaveResult::Failure::Network, cause);
