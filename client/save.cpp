@@ -272,7 +272,7 @@ void AudioSave::onFinished()
         return;
     const QNetworkReply::NetworkError error = m_reply->error();
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status == 403 || status == 410)
+    if (isExpiredAddressStatus(status))
         return resolveAgain(status);
     if (status >= 500)
         return retry(causes::text(causes::kHttpError).arg(status));

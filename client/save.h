@@ -65,10 +65,11 @@ struct SaveResult
 // "<target>.part" and renames that onto the target only when the file is
 // whole, so nothing half-written carries the final name. An existing part
 // file is resumed with a byte range, guarded by the ETag or Last-Modified
-// kept in its resume record (resumeRecordPath()). A 403 or 410 resolves the
-// track again once and goes on from the bytes saved; resets, stalls and 5xx
-// answers are retried. Emits finished() once, then deletes itself later;
-// destroying it first stops the transfer and keeps the part file.
+// kept in its resume record (resumeRecordPath()). An expired address
+// (isExpiredAddressStatus()) resolves the track again once and goes on from
+// the bytes saved; resets, stalls and 5xx answers are retried. Emits
+// finished() once, then deletes itself later; destroying it first stops the
+// transfer and keeps the part file.
 class AudioSave : public QObject
 {
     Q_OBJECT
