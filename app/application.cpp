@@ -4,6 +4,7 @@
 #ifdef VELMORA_MPRIS
 #include "mpris.h"
 #endif
+#include "proxy.h"
 #include "settings.h"
 #include "singleinstance.h"
 

@@ -1,6 +1,8 @@
 #include "mpvengine.h"
 
 #include "answer.h"
+#include "proxy.h"
+#include "useragent.h"
 
 #include <QSslCertificate>
 

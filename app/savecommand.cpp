@@ -4,6 +4,7 @@
 #include "filename.h"
 #include "playercontrols.h"
 #include "playerwidget.h"
+#include "progresstext.h"
 #include "texts.h"
 
 #include <QDir>

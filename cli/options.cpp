@@ -2,6 +2,7 @@
 
 #include "filefailure.h"
 #include "messages.h"
+#include "proxy.h"
 #include "settings.h"
 
 #include <QCommandLineParser>

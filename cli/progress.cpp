@@ -1,6 +1,6 @@
 #include "progress.h"
 
-#include "save.h"
+#include "progresstext.h"
 #include "streams.h"
 
 #include <QString>

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QObject>
@@ -16,14 +15,12 @@ class QNetworkAccessManager;
 
 namespace velmora {
 
-using namespace std::chrono_literals;
-
 // Limits of one fetch. The defaults are the product's; tests shorten them.
 struct FetchOptions
 {
-    static constexpr std::chrono::milliseconds kIdleTimeout = 30s;  // no byte arrived
-    static constexpr std::chrono::milliseconds kTotalTimeout = 60s; // whole exchange
-    static constexpr qint64 kMaxBodyBytes = 4 * 1024 * 1024;        // after decompression
+    static constexpr std::chrono::seconds kIdleTimeout{30};  // no byte arrived
+    static constexpr std::chrono::seconds kTotalTimeout{60}; // whole exchange
+    static constexpr qint64 kMaxBodyBytes = 4 * 1024 * 1024; // after decompression
     static constexpr int kMaxRedirects = 5;
 
     std::chrono::milliseconds idleTimeout = kIdleTimeout;
@@ -116,21 +113,5 @@ private:
 // Trusts the system's CAs plus those in `pem` (PEM text, one or more
 // certificates); nullopt when `pem` holds none.
 std::optional<QSslConfiguration> sslWithExtraCa(const QByteArray &pem);
-
-// Let every request ask the system which proxy to take (on Linux the
-// http_proxy, https_proxy and no_proxy variables). Both programs start so.
-void useSystemProxies();
-
-// The proxy a request for `url` goes through, decided as for every request
-// the programs make: the application's own (velmora-resolve --proxy), else
-// the system's; never one for a loopback address. The player asks here too.
-QNetworkProxy proxyFor(const QUrl &url);
-
-// How the programs name themselves to media servers: "velmora/1.02".
-QString userAgent();
-
-// The proxy that a user names: http://host:port or socks5://host:port, or
-// no proxy at all for the empty text. Nullopt, with `error` set, otherwise.
-std::optional<QNetworkProxy> proxyFromAddress(const QString &address, QString *error);
 
 } // namespace velmora

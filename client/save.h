@@ -3,7 +3,6 @@
 #include "resolve.h"
 
 #include <QFile>
-#include <QLocale>
 #include <QLockFile>
 #include <QNetworkReply>
 #include <QObject>
@@ -19,8 +18,8 @@ namespace velmora {
 // Limits and manners of one save. The defaults are the product's.
 struct SaveOptions
 {
-    static constexpr std::chrono::milliseconds kIdleTimeout = 30s; // no byte arrived
-    static constexpr qint64 kMaxBytes = qint64(2) << 30;           // 2 GiB
+    static constexpr std::chrono::seconds kIdleTimeout{30}; // no byte arrived
+    static constexpr qint64 kMaxBytes = qint64(2) << 30;    // 2 GiB
     static constexpr int kRetries = 3;
 
     std::chrono::milliseconds idleTimeout = kIdleTimeout;
@@ -29,7 +28,7 @@ struct SaveOptions
     // Resets, stalls and 5xx answers are tried again this often, after a
     // pause that starts here and doubles, plus up to half again at random.
     int retries = kRetries;
-    std::chrono::milliseconds firstBackoff = 1s;
+    std::chrono::milliseconds firstBackoff{1000};
     bool overwrite = false;
     // Where to resolve an expired address again; its TLS settings are used
     // for the audio as well.
@@ -132,12 +131,5 @@ private:
 // a second writer out. They live in the user's cache, keyed by the part
 // file's path, so that the target's folder holds the part file alone.
 QString resumeRecordPath(const QString &target);
-
-// "1.2 MB": sizes in decimal units, as download tools show them.
-QString formatBytes(qint64 bytes, const QLocale &locale = QLocale());
-
-// "37%  1.2 MB / 3.4 MB" of a save under way, or "1.2 MB" while the total is
-// unknown (-1).
-QString saveProgressText(qint64 saved, qint64 total, const QLocale &locale = QLocale());
 
 } // namespace velmora
