@@ -226,11 +226,14 @@ void Runner::save(qsizetype index, const Outcome &resolved)
         return expandTemplate(pattern, name, id, extension);
     };
     auto *save = new AudioSave(m_manager, resolved.url, id, target, m_options.save, this);
-    m_saving[save] = {0, -1};
-    connect(save, &AudioSave::progress, this, [this, save](qint64 saved, qint64 total) {
-        m_saving[save] = {saved, total};
-        showProgress();
-    });
+    m_saving[save] = {};
+    connect(save, &AudioSave::progress, this,
+            [this, save](qint64 saved, qint64 total, qint64 received) {
+                Figures &figures = m_saving[save];
+                m_received += received - figures.received;
+                figures = {saved, total, received};
+                showProgress();
+            });
     connect(save, &AudioSave::finished, this,
             [this, index, resolved, save](const SaveResult &result) {
                 m_saving.erase(save);
@@ -254,10 +257,10 @@ void Runner::showProgress()
 {
     qint64 saved = 0, total = 0;
     for (const auto &[save, figures] : m_saving) {
-        saved += figures.first;
-        total = figures.second < 0 || total < 0 ? -1 : total + figures.second;
+        saved += figures.saved;
+        total = figures.total < 0 || total < 0 ? -1 : total + figures.total;
     }
-    m_progress.show(saved, total);
+    m_progress.show(saved, total, m_received);
 }
 
 void Runner::flush()

@@ -230,7 +230,7 @@ void AudioSave::onData()
         m_pending.clear();
     }
     if (m_part.isOpen())
-        emit progress(m_part.pos(), m_total);
+        emit progress(m_part.pos(), m_total, m_received);
 }
 
 bool AudioSave::write(QByteArrayView data)
@@ -252,6 +252,7 @@ bool AudioSave::write(QByteArrayView data)
             m_record.remove();
         m_record.close();
     }
+    m_received += data.size();
     if (m_part.write(data.data(), data.size()) != data.size()) {
         fail(SaveResult::Failure::Write,
              causes::text(causes::kCannotWrite)

@@ -82,7 +82,10 @@ public:
     ~AudioSave() override;
 
 signals:
-    void progress(qint64 saved, qint64 total); // total -1 when unknown
+    // `saved` bytes are in the file of `total` (-1 while unknown); `received`
+    // is what this save took from the network, less than `saved` when it
+    // resumed a part file.
+    void progress(qint64 saved, qint64 total, qint64 received);
     // After a reset, a stall or a 5xx, while it waits to try again: `attempt`
     // is the try to come (2, 3, …) of at most `attempts`.
     void retrying(int attempt, int attempts, const QString &cause);
@@ -121,6 +124,7 @@ private:
     QString m_tlsErrors;
     qint64 m_offset = 0; // where this request starts in the file
     qint64 m_total = -1;
+    qint64 m_received = 0;
     int m_attempts = 0;
     bool m_resolvedAgain = false;
     bool m_done = false;
