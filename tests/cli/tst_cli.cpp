@@ -71,6 +71,7 @@ private:
 
 void TestCli::initTestCase()
 {
+    QVERIFY2(!programUnderTest("VELMORA_RESOLVE").isEmpty(), "VELMORA_RESOLVE names no program");
     QVERIFY(m_fake.start());
     // Resume records go here rather than into the user's cache.
     qputenv("XDG_CACHE_HOME", m_cache.path().toLocal8Bit());
