@@ -7,6 +7,7 @@
 #ifdef VELMORA_MPRIS
 #include "mpris.h"
 #endif
+#include "proxy.h"
 #include "settings.h"
 #include "singleinstance.h"
 

@@ -4,6 +4,8 @@
 #ifdef VELMORA_GLIBC_HEAP
 #include "playbackmemory.h"
 #endif
+#include "proxy.h"
+#include "useragent.h"
 
 #include <QSslCertificate>
 

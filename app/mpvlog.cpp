@@ -1,5 +1,7 @@
 #include "mpvlog.h"
 
+#include "answer.h"
+
 #include <QRegularExpression>
 
 namespace velmora {
@@ -16,8 +18,7 @@ std::optional<PlayFailure> failureNamedIn(const MpvLogLine &line)
     static const QRegularExpression status(QStringLiteral(R"(^https?: HTTP error (\d{3}))"));
     if (const QRegularExpressionMatch match = status.match(line.text); match.hasMatch()) {
         const int code = match.captured(1).toInt();
-        return code == 401 || code == 403 || code == 410 ? PlayFailure::Refused
-                                                         : PlayFailure::Unreadable;
+        return isExpiredAddressStatus(code) ? PlayFailure::Refused : PlayFailure::Unreadable;
     }
     // A connection that could not be made, was dropped (and is retried:
     // "Will reconnect at …"), or whose peer could not be trusted.

@@ -83,7 +83,7 @@ public:
     QString notice() const { return m_notice; }
     // The same for an outcome (a save ended): it gives way to the playback
     // status after kPassingNotice, so as not to hide what plays for good.
-    static constexpr std::chrono::milliseconds kPassingNotice = 5s;
+    static constexpr std::chrono::seconds kPassingNotice{5};
     void setPassingNotice(const QString &text, const QString &details = {});
 
     QSize sizeHint() const override;

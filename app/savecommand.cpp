@@ -4,6 +4,7 @@
 #include "filename.h"
 #include "playercontrols.h"
 #include "playerwidget.h"
+#include "progresstext.h"
 #include "texts.h"
 
 #include <QDir>
@@ -32,9 +33,8 @@ void SaveCommand::run()
 {
     if (m_save || m_player->url().isEmpty())
         return;
-    const QString extension = audioExtension(QUrl(m_player->url()));
     const QString name = trackFileName(m_player->track().name, m_player->track().id) + u'.' +
-                         (extension.isEmpty() ? QLatin1String(kFallbackExtension) : extension);
+                         savedFileExtension(audioExtension(QUrl(m_player->url())));
     QString folder = QSettings()
                          .value(QLatin1String(kFolderKey),
                                 QStandardPaths::writableLocation(QStandardPaths::MusicLocation))

@@ -2,6 +2,7 @@
 
 #include "messages.h"
 #include "options.h"
+#include "proxy.h"
 #include "runner.h"
 #include "settings.h"
 #include "streams.h"

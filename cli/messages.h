@@ -15,7 +15,6 @@ inline constexpr QStringView kInputTooLong = u"longer than %1 bytes; not read";
 inline constexpr QStringView kTrackNotFound = u"track not found";
 inline constexpr QStringView kRequestFailed = u"request failed: %1";
 inline constexpr QStringView kNoUsableAnswer = u"no usable answer";
-inline constexpr QStringView kNotWebAudio = u"the audio address is not an http or https address";
 inline constexpr QStringView kSaveFailed = u"save failed: %1";
 inline constexpr QStringView kExistsAlready = u"%1 exists already; not saved again";
 

@@ -2,6 +2,7 @@
 
 #include "filefailure.h"
 #include "messages.h"
+#include "proxy.h"
 #include "settings.h"
 
 #include <QCommandLineParser>
@@ -33,11 +34,11 @@ constexpr char kEpilogue[] =
     "  file instead of its address; progress goes to standard error when it is a\n"
     "  terminal, or with --progress.\n"
     "\nExit status:\n"
-    "  0  every input resolved\n"
-    "  2  bad usage: unknown option, bad value, unreadable or invalid CA file\n"
-    "  3  an input holds no play-page address, or is longer than %1 KiB\n"
-    "  4  the service does not know a track (\"not_find\")\n"
-    "  5  any other failure: network, TLS, time-out, answer without a usable\n"
+    "  %2  every input resolved\n"
+    "  %3  bad usage: unknown option, bad value, unreadable or invalid CA file\n"
+    "  %4  an input holds no play-page address, or is longer than %1 KiB\n"
+    "  %5  the service does not know a track (\"not_find\")\n"
+    "  %6  any other failure: network, TLS, time-out, answer without a usable\n"
     "     http or https audio address, a save that failed\n"
     "  When a run meets several of these, the highest status wins.\n";
 
@@ -49,14 +50,13 @@ std::optional<QSslConfiguration> trustWithCaFile(const QString &path, QString *e
         return std::nullopt;
     }
     const QByteArray pem = file.readAll();
-    // Checked on its own, since building a configuration reads the whole
-    // system CA store, which is slow enough to do only once.
+    // A demo build's own CA stays trusted next to the given one, so the file
+    // is checked on its own: that CA must not make up for it.
     if (QSslCertificate::fromData(pem, QSsl::Pem).isEmpty()) {
         *error = messages::kNoPemInCa.toString().arg(path);
         return std::nullopt;
     }
-    // A demo build's own CA stays trusted next to the given one.
-    return sslWithExtraCa(QByteArray(settings::kExtraCaPem) + '\n' + pem, error);
+    return sslWithExtraCa(QByteArray(settings::kExtraCaPem) + '\n' + pem);
 }
 
 } // namespace
@@ -149,8 +149,13 @@ ParsedArguments parseArguments(const QStringList &arguments)
     ParsedArguments result;
     // Qt's first line names the program by the path it was started with.
     const QString qtHelp = parser.helpText();
+    const auto number = [](int n) {
+        return QString::number(n);
+    };
     result.help = usageLine() + qtHelp.mid(qtHelp.indexOf(u'\n')) +
-                  QString::fromLatin1(kEpilogue).arg(kMaxInputBytes / 1024);
+                  QString::fromLatin1(kEpilogue).arg(
+                      number(kMaxInputBytes / 1024), number(Resolved), number(BadUsage),
+                      number(NoPlayPage), number(TrackUnknown), number(RequestFailed));
     const auto fail = [&result](const QString &error) {
         result.action = ParsedArguments::Action::Fail;
         result.error = error;

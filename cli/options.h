@@ -2,6 +2,7 @@
 
 #include "save.h"
 
+#include <QNetworkProxy>
 #include <QString>
 #include <QStringList>
 

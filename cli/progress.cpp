@@ -1,6 +1,6 @@
 #include "progress.h"
 
-#include "save.h"
+#include "progresstext.h"
 #include "streams.h"
 
 #include <QString>
@@ -12,14 +12,14 @@ ProgressLine::ProgressLine(std::FILE *stream, Mode mode) : m_stream(stream), m_m
     m_started.start();
 }
 
-void ProgressLine::show(qint64 saved, qint64 total)
+void ProgressLine::show(qint64 saved, qint64 total, qint64 received)
 {
     const qint64 now = m_started.elapsed();
     const qint64 interval = m_mode == Mode::Plain ? 1000 : 100;
     if (m_mode == Mode::Off || (m_lastShown >= 0 && now - m_lastShown < interval))
         return;
     m_lastShown = now;
-    const double rate = now > 0 ? double(saved) * 1000.0 / double(now) : 0;
+    const double rate = now > 0 ? double(received) * 1000.0 / double(now) : 0;
     // English, as everything the command prints.
     const QLocale english = QLocale::c();
     QString line = saveProgressText(saved, total, english) +

@@ -16,8 +16,11 @@ public:
 
     ProgressLine(std::FILE *stream, Mode mode);
 
-    // Bytes saved so far of all saves in flight; total -1 when one is unknown.
-    void show(qint64 saved, qint64 total);
+    // Bytes saved so far of all saves in flight, of `total` (-1 when one is
+    // unknown), and what the run has received so far: the rate is that over
+    // the time since the line was made, so that neither bytes a save resumed
+    // from nor the end of another save skews it.
+    void show(qint64 saved, qint64 total, qint64 received);
     // Takes a redrawn line away before other output.
     void clear();
 

@@ -1,5 +1,6 @@
 #include "runner.h"
 
+#include "causes.h"
 #include "controlchars.h"
 #include "filename.h"
 #include "messages.h"
@@ -22,6 +23,11 @@ namespace velmora::cli {
 
 namespace {
 
+// Lines of standard input read ahead of the printing: enough to keep every
+// slot of -j busy.
+constexpr int kLinesAhead = 256;
+static_assert(kLinesAhead >= 4 * kMaxJobs);
+
 Outcome outcomeOf(const Resolution &resolution)
 {
     Outcome outcome;
@@ -35,7 +41,8 @@ Outcome outcomeOf(const Resolution &resolution)
             outcome.status = Resolved;
         } else {
             outcome.status = RequestFailed;
-            outcome.error = messages::kRequestFailed.toString().arg(messages::kNotWebAudio);
+            outcome.error =
+                messages::kRequestFailed.toString().arg(causes::text(causes::kNotWebAddress));
         }
         break;
     case Resolution::Outcome::NotFound:
@@ -83,7 +90,7 @@ QString expandTemplate(QString pattern, const QString &name, const QString &id,
 
 Runner::Runner(const Options &options, std::FILE *out, std::FILE *err, QObject *parent)
     : QObject(parent), m_options(options), m_out(out), m_err(err), m_manager(this),
-      m_room(std::max(256, 4 * options.jobs)), m_progress(err, progressMode(options, err))
+      m_room(kLinesAhead), m_progress(err, progressMode(options, err))
 {}
 
 Runner::~Runner()
@@ -219,11 +226,14 @@ void Runner::save(qsizetype index, const Outcome &resolved)
         return expandTemplate(pattern, name, id, extension);
     };
     auto *save = new AudioSave(m_manager, resolved.url, id, target, m_options.save, this);
-    m_saving[save] = {0, -1};
-    connect(save, &AudioSave::progress, this, [this, save](qint64 saved, qint64 total) {
-        m_saving[save] = {saved, total};
-        showProgress();
-    });
+    m_saving[save] = {};
+    connect(save, &AudioSave::progress, this,
+            [this, save](qint64 saved, qint64 total, qint64 received) {
+                Figures &figures = m_saving[save];
+                m_received += received - figures.received;
+                figures = {saved, total, received};
+                showProgress();
+            });
     connect(save, &AudioSave::finished, this,
             [this, index, resolved, save](const SaveResult &result) {
                 m_saving.erase(save);
@@ -247,10 +257,10 @@ void Runner::showProgress()
 {
     qint64 saved = 0, total = 0;
     for (const auto &[save, figures] : m_saving) {
-        saved += figures.first;
-        total = figures.second < 0 || total < 0 ? -1 : total + figures.second;
+        saved += figures.saved;
+        total = figures.total < 0 || total < 0 ? -1 : total + figures.total;
     }
-    m_progress.show(saved, total);
+    m_progress.show(saved, total, m_received);
 }
 
 void Runner::flush()

@@ -90,7 +90,14 @@ private:
     int m_inFlight = 0;
 
     ProgressLine m_progress;
-    std::map<const QObject *, std::pair<qint64, qint64>> m_saving; // saved, total
+    struct Figures
+    {
+        qint64 saved = 0;
+        qint64 total = -1;
+        qint64 received = 0;
+    };
+    std::map<const QObject *, Figures> m_saving; // the saves in flight, by AudioSave
+    qint64 m_received = 0;                       // by every save of the run so far
     int m_status = Resolved;
 };
 

@@ -233,6 +233,11 @@ std::optional<QUrl> playableUrl(const Resolution &result)
     return webAudioUrl(result.songUrl);
 }
 
+bool isExpiredAddressStatus(int httpStatus)
+{
+    return httpStatus == 401 || httpStatus == 403 || httpStatus == 410;
+}
+
 QString shownTrackName(const QString &trackName)
 {
     return trackName == QLatin1String(kTrackNotFound) ? QString() : trackName;

@@ -98,6 +98,11 @@ Resolution decideAnswer(const QString &answerText);
 // reach past the network with it.
 std::optional<QUrl> webAudioUrl(const QString &songUrl);
 
+// Whether an audio server's HTTP status says the address has expired (401,
+// 403 or 410, as signed addresses are refused once they have): the track is
+// then resolved again for a new one. The save and the player both ask here.
+bool isExpiredAddressStatus(int httpStatus);
+
 // A track's name as a listener sees it, in a file name or a status line:
 // the answer's own, and none for the service's "not_find".
 QString shownTrackName(const QString &trackName);

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QString>
 
+#include <chrono>
+
 // Why a resolve gave no audio address: every readable cause the client
 // reports, in one block. They are English as written, which is what the
 // command line prints; the window installs a translation of this context.
@@ -81,6 +83,13 @@ inline constexpr char kDiskRefused[] = QT_TRANSLATE_NOOP(
 inline QString text(const char *cause)
 {
     return QCoreApplication::translate(kContext, cause);
+}
+
+// A time limit as the causes give it: in seconds, with a fraction where it
+// has one ("30", "0.7").
+inline QString seconds(std::chrono::milliseconds limit)
+{
+    return QString::number(std::chrono::duration<double>(limit).count());
 }
 
 } // namespace velmora::causes

@@ -1,7 +1,6 @@
 #include "fetch.h"
 
 #include "causes.h"
-#include "settings.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
@@ -20,11 +19,6 @@ bool isHttpStatusError(QNetworkReply::NetworkError error)
     const int code = error;
     return (code >= 201 && code <= 299) || error == QNetworkReply::ProtocolInvalidOperationError ||
            (code >= 401 && code <= 499);
-}
-
-QString seconds(std::chrono::milliseconds ms)
-{
-    return QString::number(double(ms.count()) / 1000.0);
 }
 
 // The cause, and Qt's words on it after it where they add something: not
@@ -60,13 +54,13 @@ TextFetch::TextFetch(QNetworkAccessManager &manager, const QString &address,
     m_idleTimer.setInterval(m_options.idleTimeout);
     connect(&m_idleTimer, &QTimer::timeout, this, [this] {
         fail(HttpText::Failure::TimedOut,
-             causes::text(causes::kIdleTimeout).arg(seconds(m_options.idleTimeout)));
+             causes::text(causes::kIdleTimeout).arg(causes::seconds(m_options.idleTimeout)));
     });
     m_totalTimer.setSingleShot(true);
     m_totalTimer.setInterval(m_options.totalTimeout);
     connect(&m_totalTimer, &QTimer::timeout, this, [this] {
         fail(HttpText::Failure::TimedOut,
-             causes::text(causes::kTotalTimeout).arg(seconds(m_options.totalTimeout)));
+             causes::text(causes::kTotalTimeout).arg(causes::seconds(m_options.totalTimeout)));
     });
     m_idleTimer.start();
     m_totalTimer.start();
@@ -213,57 +207,16 @@ void TextFetch::complete(HttpText result)
     deleteLater();
 }
 
-std::optional<QSslConfiguration> sslWithExtraCa(const QByteArray &pem, QString *error)
+std::optional<QSslConfiguration> sslWithExtraCa(const QByteArray &pem)
 {
     const QList<QSslCertificate> certificates = QSslCertificate::fromData(pem, QSsl::Pem);
-    if (certificates.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("no PEM certificate found");
+    if (certificates.isEmpty())
         return std::nullopt;
-    }
     // Qt looks the system's CAs up on demand only while a configuration has
     // none of its own, so they are listed explicitly next to the extra ones.
     QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
     ssl.setCaCertificates(QSslConfiguration::systemCaCertificates() + certificates);
     return ssl;
-}
-
-void useSystemProxies()
-{
-    QNetworkProxyFactory::setUseSystemConfiguration(true);
-}
-
-QNetworkProxy proxyFor(const QUrl &url)
-{
-    return QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url)).value(0);
-}
-
-QString userAgent()
-{
-    return QStringLiteral("velmora/") + QLatin1String(settings::kVersion);
-}
-
-std::optional<QNetworkProxy> proxyFromAddress(const QString &address, QString *error)
-{
-    if (address.isEmpty())
-        return QNetworkProxy(QNetworkProxy::NoProxy);
-    const QUrl url(address, QUrl::StrictMode);
-    const QString scheme = url.scheme();
-    if (!url.isValid() || url.host().isEmpty() || url.port() <= 0 ||
-        (scheme != QLatin1String("http") && scheme != QLatin1String("socks5"))) {
-        *error = QStringLiteral("a proxy is http://host:port or socks5://host:port, not '%1'")
-                     .arg(address);
-        return std::nullopt;
-    }
-    return QNetworkProxy(scheme == QLatin1String("http") ? QNetworkProxy::HttpProxy
-                                                         : QNetworkProxy::Socks5Proxy,
-                         url.host(), quint16(url.port()), url.userName(), url.password());
-}
-
-TextFetch *HttpGetText(QNetworkAccessManager &manager, const QString &address,
-                       const FetchOptions &options, QObject *parent)
-{
-    return new TextFetch(manager, address, options, parent);
 }
 
 } // namespace velmora

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QObject>
@@ -16,14 +15,12 @@ class QNetworkAccessManager;
 
 namespace velmora {
 
-using namespace std::chrono_literals;
-
 // Limits of one fetch. The defaults are the product's; tests shorten them.
 struct FetchOptions
 {
-    static constexpr std::chrono::milliseconds kIdleTimeout = 30s;  // no byte arrived
-    static constexpr std::chrono::milliseconds kTotalTimeout = 60s; // whole exchange
-    static constexpr qint64 kMaxBodyBytes = 4 * 1024 * 1024;        // after decompression
+    static constexpr std::chrono::seconds kIdleTimeout{30};  // no byte arrived
+    static constexpr std::chrono::seconds kTotalTimeout{60}; // whole exchange
+    static constexpr qint64 kMaxBodyBytes = 4 * 1024 * 1024; // after decompression
     static constexpr int kMaxRedirects = 5;
 
     std::chrono::milliseconds idleTimeout = kIdleTimeout;
@@ -80,8 +77,9 @@ struct NetworkFailure
 NetworkFailure describeNetworkError(QNetworkReply::NetworkError error, const QString &detail,
                                     const QString &tlsErrors = {});
 
-// One asynchronous GET. Emits finished() exactly once, then deletes itself
-// later. Destroying it first (with its parent, say) aborts the request
+// One asynchronous GET of `address` (an absolute http or https address, used
+// as it stands), started at once. Emits finished() exactly once, then deletes
+// itself later. Destroying it first (with its parent, say) aborts the request
 // without emitting anything.
 class TextFetch : public QObject
 {
@@ -113,28 +111,7 @@ private:
 };
 
 // Trusts the system's CAs plus those in `pem` (PEM text, one or more
-// certificates). Returns nullopt, with `error` set, when `pem` holds none.
-std::optional<QSslConfiguration> sslWithExtraCa(const QByteArray &pem, QString *error = nullptr);
-
-// Let every request ask the system which proxy to take (on Linux the
-// http_proxy, https_proxy and no_proxy variables). Both programs start so.
-void useSystemProxies();
-
-// The proxy a request for `url` goes through, decided as for every request
-// the programs make: the application's own (velmora-resolve --proxy), else
-// the system's; never one for a loopback address. The player asks here too.
-QNetworkProxy proxyFor(const QUrl &url);
-
-// How the programs name themselves to media servers: "velmora/1.02".
-QString userAgent();
-
-// The proxy that a user names: http://host:port or socks5://host:port, or
-// no proxy at all for the empty text. Nullopt, with `error` set, otherwise.
-std::optional<QNetworkProxy> proxyFromAddress(const QString &address, QString *error);
-
-// Starts a GET of `address` (an absolute http or https address, used as it
-// stands) and returns the fetch; connect to its finished() signal.
-TextFetch *HttpGetText(QNetworkAccessManager &manager, const QString &address,
-                       const FetchOptions &options = {}, QObject *parent = nullptr);
+// certificates); nullopt when `pem` holds none.
+std::optional<QSslConfiguration> sslWithExtraCa(const QByteArray &pem);
 
 } // namespace velmora

@@ -122,4 +122,9 @@ QString audioExtension(const QUrl &url, const QByteArray &contentType, const QBy
     return {};
 }
 
+QString savedFileExtension(const QString &known)
+{
+    return known.isEmpty() ? QStringLiteral("mp3") : known;
+}
+
 } // namespace velmora

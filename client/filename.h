@@ -26,14 +26,15 @@ QString trackFileName(const QString &trackName, const QString &trackId);
 // then named CON, or "song." with its dot, that other programs cannot open.
 QString nameWindowsRefuses(const QString &path);
 
-// The extension a saved file gets when nothing tells its format: the
-// service's tracks are MP3, and music players list files by extension.
-inline constexpr char kFallbackExtension[] = "mp3";
-
 // The audio file extension ("mp3", "m4a", "aac", "wav", "flac", "ogg") from
 // the address's path when it names a known one, else from the Content-Type,
 // else from the first bytes; empty when none of them tells.
 QString audioExtension(const QUrl &url, const QByteArray &contentType = {},
                        const QByteArray &firstBytes = {});
+
+// The extension a saved file gets: `known` (audioExtension()'s), else "mp3"
+// when nothing told the format: the service's tracks are MP3, and music
+// players list files by extension.
+QString savedFileExtension(const QString &known);
 
 } // namespace velmora

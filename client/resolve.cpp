@@ -37,7 +37,7 @@ TrackResolve::TrackResolve(QNetworkAccessManager &manager, const QString &trackI
     const QString signature = MakeRequestSignature(trackId, nonce);
     m_address = BuildRequestAddress(trackId, nonce, signature, options.resolverHost);
 
-    TextFetch *fetch = HttpGetText(manager, m_address, options.fetch, this);
+    auto *fetch = new TextFetch(manager, m_address, options.fetch, this);
     connect(fetch, &TextFetch::finished, this, [this](const HttpText &answer) {
         Resolution result;
         if (answer.ok()) {

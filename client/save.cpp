@@ -113,7 +113,7 @@ void AudioSave::start()
 // has ended already (the target exists).
 bool AudioSave::decideTarget(const QString &extension)
 {
-    m_target = m_targetFor(extension.isEmpty() ? QLatin1String(kFallbackExtension) : extension);
+    m_target = m_targetFor(savedFileExtension(extension));
     if (const QString name = nameWindowsRefuses(m_target); !name.isEmpty()) {
         fail(SaveResult::Failure::Name,
              causes::text(causes::kCannotWrite)
@@ -230,7 +230,7 @@ void AudioSave::onData()
         m_pending.clear();
     }
     if (m_part.isOpen())
-        emit progress(m_part.pos(), m_total);
+        emit progress(m_part.pos(), m_total, m_received);
 }
 
 bool AudioSave::write(QByteArrayView data)
@@ -252,6 +252,7 @@ bool AudioSave::write(QByteArrayView data)
             m_record.remove();
         m_record.close();
     }
+    m_received += data.size();
     if (m_part.write(data.data(), data.size()) != data.size()) {
         fail(SaveResult::Failure::Write,
              causes::text(causes::kCannotWrite)
@@ -272,7 +273,7 @@ void AudioSave::onFinished()
         return;
     const QNetworkReply::NetworkError error = m_reply->error();
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status == 403 || status == 410)
+    if (isExpiredAddressStatus(status))
         return resolveAgain(status);
     if (status >= 500)
         return retry(causes::text(causes::kHttpError).arg(status));
@@ -290,10 +291,10 @@ void AudioSave::onFinished()
         return fail(SaveResult::Failure::Http, causes::text(causes::kHttpError).arg(status));
     if (error != QNetworkReply::NoError) {
         const NetworkFailure why = describeNetworkError(error, m_reply->errorString(), m_tlsErrors);
-        const QString cause = error == QNetworkReply::OperationCanceledError
-                                  ? causes::text(causes::kIdleTimeout)
-                                        .arg(double(m_options.idleTimeout.count()) / 1000.0)
-                                  : why.cause;
+        const QString cause =
+            error == QNetworkReply::OperationCanceledError
+                ? causes::text(causes::kIdleTimeout).arg(causes::seconds(m_options.idleTimeout))
+                : why.cause;
         if (isTransient(error))
             return retry(cause);
         return fail(SaveResult::Failure::Network, cause);
@@ -422,20 +423,6 @@ QString resumeRecordPath(const QString &target)
     return cache + QStringLiteral("/velmora/saves/") +
            QString::fromLatin1(
                QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex());
-}
-
-QString formatBytes(qint64 bytes, const QLocale &locale)
-{
-    return locale.formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
-}
-
-QString saveProgressText(qint64 saved, qint64 total, const QLocale &locale)
-{
-    if (total <= 0)
-        return formatBytes(saved, locale);
-    return QStringLiteral("%1%  %2 / %3")
-        .arg(locale.toString(saved * 100 / total), formatBytes(saved, locale),
-             formatBytes(total, locale));
 }
 
 } // namespace velmora

@@ -3,7 +3,6 @@
 #include "resolve.h"
 
 #include <QFile>
-#include <QLocale>
 #include <QLockFile>
 #include <QNetworkReply>
 #include <QObject>
@@ -19,8 +18,8 @@ namespace velmora {
 // Limits and manners of one save. The defaults are the product's.
 struct SaveOptions
 {
-    static constexpr std::chrono::milliseconds kIdleTimeout = 30s; // no byte arrived
-    static constexpr qint64 kMaxBytes = qint64(2) << 30;           // 2 GiB
+    static constexpr std::chrono::seconds kIdleTimeout{30}; // no byte arrived
+    static constexpr qint64 kMaxBytes = qint64(2) << 30;    // 2 GiB
     static constexpr int kRetries = 3;
 
     std::chrono::milliseconds idleTimeout = kIdleTimeout;
@@ -29,7 +28,7 @@ struct SaveOptions
     // Resets, stalls and 5xx answers are tried again this often, after a
     // pause that starts here and doubles, plus up to half again at random.
     int retries = kRetries;
-    std::chrono::milliseconds firstBackoff = 1s;
+    std::chrono::milliseconds firstBackoff{1000};
     bool overwrite = false;
     // Where to resolve an expired address again; its TLS settings are used
     // for the audio as well.
@@ -65,16 +64,17 @@ struct SaveResult
 // "<target>.part" and renames that onto the target only when the file is
 // whole, so nothing half-written carries the final name. An existing part
 // file is resumed with a byte range, guarded by the ETag or Last-Modified
-// kept in its resume record (resumeRecordPath()). A 403 or 410 resolves the
-// track again once and goes on from the bytes saved; resets, stalls and 5xx
-// answers are retried. Emits finished() once, then deletes itself later;
-// destroying it first stops the transfer and keeps the part file.
+// kept in its resume record (resumeRecordPath()). An expired address
+// (isExpiredAddressStatus()) resolves the track again once and goes on from
+// the bytes saved; resets, stalls and 5xx answers are retried. Emits
+// finished() once, then deletes itself later; destroying it first stops the
+// transfer and keeps the part file.
 class AudioSave : public QObject
 {
     Q_OBJECT
 public:
     // Names the target once the extension is known (from the address, the
-    // Content-Type or the first bytes; kFallbackExtension when none tells).
+    // Content-Type or the first bytes; savedFileExtension() when none tells).
     using Target = std::function<QString(const QString &extension)>;
 
     AudioSave(QNetworkAccessManager &manager, const QString &songUrl, const QString &trackId,
@@ -82,7 +82,10 @@ public:
     ~AudioSave() override;
 
 signals:
-    void progress(qint64 saved, qint64 total); // total -1 when unknown
+    // `saved` bytes are in the file of `total` (-1 while unknown); `received`
+    // is what this save took from the network, less than `saved` when it
+    // resumed a part file.
+    void progress(qint64 saved, qint64 total, qint64 received);
     // After a reset, a stall or a 5xx, while it waits to try again: `attempt`
     // is the try to come (2, 3, …) of at most `attempts`.
     void retrying(int attempt, int attempts, const QString &cause);
@@ -121,6 +124,7 @@ private:
     QString m_tlsErrors;
     qint64 m_offset = 0; // where this request starts in the file
     qint64 m_total = -1;
+    qint64 m_received = 0;
     int m_attempts = 0;
     bool m_resolvedAgain = false;
     bool m_done = false;
@@ -131,12 +135,5 @@ private:
 // a second writer out. They live in the user's cache, keyed by the part
 // file's path, so that the target's folder holds the part file alone.
 QString resumeRecordPath(const QString &target);
-
-// "1.2 MB": sizes in decimal units, as download tools show them.
-QString formatBytes(qint64 bytes, const QLocale &locale = QLocale());
-
-// "37%  1.2 MB / 3.4 MB" of a save under way, or "1.2 MB" while the total is
-// unknown (-1).
-QString saveProgressText(qint64 saved, qint64 total, const QLocale &locale = QLocale());
 
 } // namespace velmora

@@ -1,6 +1,6 @@
 #include "md5.h"
-#include "md5_words.h"
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -8,12 +8,48 @@
 namespace velmora {
 namespace md5 {
 
-void ThrowBadShiftCount(int count)
+namespace {
+
+// The auxiliary functions of RFC 1321, in its own forms. std::uint32_t
+// arithmetic wraps modulo 2^32 as MD5's does: the plain operators serve.
+constexpr std::uint32_t F(std::uint32_t x, std::uint32_t y, std::uint32_t z)
 {
-    throw DigestError("md5: shift count " + std::to_string(count) + " is outside 0..31");
+    return (x & y) | (~x & z);
+}
+constexpr std::uint32_t G(std::uint32_t x, std::uint32_t y, std::uint32_t z)
+{
+    return (x & z) | (y & ~z);
+}
+constexpr std::uint32_t H(std::uint32_t x, std::uint32_t y, std::uint32_t z)
+{
+    return x ^ y ^ z;
+}
+constexpr std::uint32_t I(std::uint32_t x, std::uint32_t y, std::uint32_t z)
+{
+    return y ^ (x | ~z);
 }
 
-namespace {
+// One RFC 1321 step each: a = b + ((a + F(b, c, d) + x + t) <<< s).
+constexpr void FF(std::uint32_t &a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
+                  std::uint32_t x, int s, std::uint32_t t)
+{
+    a = b + std::rotl(a + F(b, c, d) + x + t, s);
+}
+constexpr void GG(std::uint32_t &a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
+                  std::uint32_t x, int s, std::uint32_t t)
+{
+    a = b + std::rotl(a + G(b, c, d) + x + t, s);
+}
+constexpr void HH(std::uint32_t &a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
+                  std::uint32_t x, int s, std::uint32_t t)
+{
+    a = b + std::rotl(a + H(b, c, d) + x + t, s);
+}
+constexpr void II(std::uint32_t &a, std::uint32_t b, std::uint32_t c, std::uint32_t d,
+                  std::uint32_t x, int s, std::uint32_t t)
+{
+    a = b + std::rotl(a + I(b, c, d) + x + t, s);
+}
 
 constexpr bool IsHighSurrogate(char32_t u)
 {
@@ -92,7 +128,7 @@ public:
     void putByte(std::uint32_t byte)
     {
         ++m_byteCount;
-        m_word |= ShiftWordLeft(byte, m_shift);
+        m_word |= byte << m_shift;
         m_shift += 8;
         if (m_shift == 32) {
             store(m_word);
@@ -167,7 +203,7 @@ void AppendHex(std::string &out, std::uint32_t word)
 {
     constexpr char digits[17] = "0123456789abcdef";
     for (int i = 0; i < 4; ++i) {
-        const std::uint32_t byte = ShiftWordRight(word, 8 * i) & 0xFF;
+        const std::uint32_t byte = (word >> (8 * i)) & 0xFF;
         out += digits[byte >> 4];
         out += digits[byte & 0xF];
     }
@@ -246,10 +282,10 @@ void ProcessBlock(std::uint32_t (&state)[4], const std::uint32_t *x)
     II(c, d, a, b, x[2], 15, 0x2ad7d2bb);
     II(b, c, d, a, x[9], 21, 0xeb86d391);
 
-    state[0] = AddWords(state[0], a);
-    state[1] = AddWords(state[1], b);
-    state[2] = AddWords(state[2], c);
-    state[3] = AddWords(state[3], d);
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
 }
 
 } // namespace

@@ -122,7 +122,8 @@ void TestMpris::browserLinkReachesTheWindow()
     QVERIFY(entry.open(QIODevice::ReadOnly));
     QFile installed(home.filePath(u"data/applications/cn.velmora.Velmora.desktop"_s));
     QVERIFY(installed.open(QIODevice::WriteOnly));
-    installed.write(entry.readAll().replace("\nExec=velmora ", "\nExec=" VELMORA_EXE " "));
+    installed.write(entry.readAll().replace(
+        "\nExec=velmora ", "\nExec=" + programUnderTest("VELMORA_WINDOW").toUtf8() + ' '));
     installed.close();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"XDG_DATA_HOME"_s, home.filePath(u"data"_s));

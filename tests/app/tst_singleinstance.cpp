@@ -1,5 +1,6 @@
 // One window per user: the real velmora, started a second time, hands its
 // address to the running one and ends.
+#include "againstfake.h"
 #include "singleinstance.h"
 
 #include <QProcess>
@@ -7,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace velmora::testing;
 using namespace Qt::StringLiterals;
 
 class TestSingleInstance : public QObject
@@ -50,7 +52,7 @@ void TestSingleInstance::secondStartHandsOver()
     environment.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
     second.setProcessEnvironment(environment);
     QSignalSpy ended(&second, &QProcess::finished);
-    second.start(QStringLiteral(VELMORA_EXE), arguments);
+    second.start(programUnderTest("VELMORA_WINDOW"), arguments);
     QVERIFY(ended.wait(10000));
     QCOMPARE(second.exitCode(), 0);
     QTRY_COMPARE(got.size(), 1);
@@ -68,7 +70,7 @@ void TestSingleInstance::startsAtOnceMakeOneWindow()
         QProcess starts[2];
         for (QProcess &start : starts) {
             start.setProcessEnvironment(environment);
-            start.start(QStringLiteral(VELMORA_EXE), {u"text"_s});
+            start.start(programUnderTest("VELMORA_WINDOW"), {u"text"_s});
         }
         const auto ended = [&](int i) {
             return starts[i].state() == QProcess::NotRunning;
@@ -82,7 +84,7 @@ void TestSingleInstance::startsAtOnceMakeOneWindow()
         } else { // as a crash: the lock and the socket stay behind
             window.kill();
             QVERIFY(window.waitForFinished());
-            window.start(QStringLiteral(VELMORA_EXE), {});
+            window.start(programUnderTest("VELMORA_WINDOW"), {});
             QTRY_VERIFY(
                 velmora::SingleInstance::handOver({}, runtime.filePath(u"velmora.socket"_s)));
             window.kill();

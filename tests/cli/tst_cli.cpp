@@ -33,6 +33,22 @@ QString page(int id)
 {
     return playPage(id).replace(u"http:"_s, u"https:"_s);
 }
+
+// The fake's pace: a trickled answer gets a chunk each interval, no sooner.
+constexpr std::chrono::milliseconds kTrickle = 10ms;
+
+// Leaves `part` as the part file of an earlier save of `target`, with its
+// resume record naming `validator`.
+bool leavePart(const QString &target, const QByteArray &part, const QByteArray &validator)
+{
+    const auto put = [](const QString &path, const QByteArray &bytes) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    const QString record = velmora::resumeRecordPath(target);
+    return put(target + u".part"_s, part) && QDir().mkpath(QFileInfo(record).path()) &&
+           put(record, validator);
+}
 } // namespace
 
 class TestCli : public QObject
@@ -55,10 +71,11 @@ private:
 
 void TestCli::initTestCase()
 {
+    QVERIFY2(!programUnderTest("VELMORA_RESOLVE").isEmpty(), "VELMORA_RESOLVE names no program");
     QVERIFY(m_fake.start());
     // Resume records go here rather than into the user's cache.
     qputenv("XDG_CACHE_HOME", m_cache.path().toLocal8Bit());
-    m_fake.setTrickleInterval(10ms); // about a second for the whole answer
+    m_fake.setTrickleInterval(kTrickle); // about a second for the whole answer
 }
 
 void TestCli::results_data()
@@ -124,7 +141,7 @@ void TestCli::results_data()
         {stall});
     row("file: address kept", {page(FileUrl)}, {}, {page(FileUrl)}, 5,
         {object(page(FileUrl), QString::number(FileUrl), url(FileUrl), QLatin1String(FileUrlName),
-                messages::kNotWebAudio.toString())});
+                causes::text(causes::kNotWebAddress))});
     // Plain output escapes what the terminal would act on; JSON keeps the text exact.
     const QString controlUrl = url(Demo) + QString::fromUtf16(ControlTail);
     const QString escapedUrl =
@@ -337,22 +354,19 @@ void TestCli::save()
     const QString target = folder.filePath(saved.isEmpty() ? u"%1.mp3"_s.arg(track) : saved);
     const QString record = velmora::resumeRecordPath(target);
     const QByteArray audio = m_fake.savedAudio(track);
-    const auto put = [](const QString &path, const QByteArray &bytes) {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    };
-    if (before == Before::Target)
-        QVERIFY(put(target, "mine"));
-    else if (before != Before::Nothing)
+    if (before == Before::Target) {
+        QFile mine(target);
+        QVERIFY(mine.open(QIODevice::WriteOnly) && mine.write("mine") == 4);
+    } else if (before != Before::Nothing) {
         // Another version's bytes differ, so taking them would show.
-        QVERIFY(put(target + u".part"_s,
-                    before == Before::HalfPartOfAnother ? QByteArray(audio.size() / 2, '\0')
-                    : before == Before::LongerPart      ? audio + "more"
-                                                        : audio.left(audio.size() / 2)) &&
-                QDir().mkpath(QFileInfo(record).path()) &&
-                put(record, before == Before::HalfPartModified    ? tracks::SavedModified
-                            : before == Before::HalfPartOfAnother ? "\"v0\""
-                                                                  : tracks::SavedETag));
+        QVERIFY(leavePart(target,
+                          before == Before::HalfPartOfAnother ? QByteArray(audio.size() / 2, '\0')
+                          : before == Before::LongerPart      ? audio + "more"
+                                                              : audio.left(audio.size() / 2),
+                          before == Before::HalfPartModified    ? tracks::SavedModified
+                          : before == Before::HalfPartOfAnother ? "\"v0\""
+                                                                : tracks::SavedETag));
+    }
     const qsizetype seen = m_fake.received().size();
     const auto r =
         runCli(m_fake, options + QStringList{u"-o"_s, folder.filePath(output), page(track)}, {},
@@ -391,9 +405,25 @@ void TestCli::terminal()
     // A console shows the text as written, whatever its code page (437
     // under Wine here, whose console may draw a space as a cursor move).
     const QString text = u"《无地址的歌曲》"_s;
-    const auto r = runCli(m_fake, {text}, {}, -1, true);
+    // The progress line, redrawn in place, of a save resumed from half its
+    // file: the rate is what this run took, never more than the fake's pace.
+    QTemporaryDir folder;
+    const QString target = folder.filePath(u"slow.mp3"_s);
+    const QByteArray audio = m_fake.savedAudio(tracks::SaveSlow);
+    QVERIFY(leavePart(target, audio.left(audio.size() / 2), tracks::SavedETag));
+    const auto r = runCli(m_fake, {u"-o"_s, target, page(tracks::SaveSlow), text}, {}, -1, true);
     QCOMPARE(r.status, 3);
-    QVERIFY2(r.out.join(u'\n').contains(u'\'' + text + u'\''), qPrintable(r.out.join(u'\n')));
+    const QString shown = r.out.join(u'\n');
+    QVERIFY2(shown.contains(u'\'' + text + u'\''), qPrintable(shown));
+    static const QRegularExpression rate(uR"(([0-9.]+)\s*([kM]?)B/s)"_s);
+    qsizetype rates = 0;
+    for (const QRegularExpressionMatch &m : rate.globalMatch(shown)) {
+        const double unit = m.captured(2) == u"M"_s ? 1e6 : m.captured(2) == u"k"_s ? 1e3 : 1;
+        QVERIFY2(m.captured(1).toDouble() * unit <= 1024.0 * 1000 / kTrickle.count(),
+                 qPrintable(m.captured()));
+        ++rates;
+    }
+    QVERIFY2(rates > 0, qPrintable(shown));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -38,7 +38,7 @@ void TestFetch::charset()
     QNetworkAccessManager manager;
     velmora::FetchOptions options;
     options.ssl = FakeResolver::clientSslConfiguration();
-    auto *fetch = velmora::HttpGetText(
+    auto *fetch = new velmora::TextFetch(
         manager, m_fake.requestUrl(QString::number(track)).toString(), options);
     QSignalSpy done(fetch, &velmora::TextFetch::finished);
     QVERIFY(done.wait());

@@ -441,7 +441,7 @@ FakeResolver::Mode FakeResolver::save(const QString &target, bool whole)
         break;
     case SaveExpiring: // until the track was resolved again
         if (step < 2)
-            return {{}, "403 Forbidden"};
+            return {{}, "401 Unauthorized"};
         break;
     case SaveLonger:
         file.body += QByteArray(1000, '\0');

@@ -7,6 +7,7 @@
 #include "application.h"
 #include "form1.h"
 #include "playerwidget.h"
+#include "proxy.h"
 #include "texts.h"
 
 #include <QApplication>

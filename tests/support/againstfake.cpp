@@ -123,7 +123,7 @@ CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments, cons
     QObject::connect(&process, &QProcess::readyReadStandardOutput, &process, firstOutput);
     QObject::connect(&process, &QProcess::readyReadStandardError, &process, firstOutput);
     QSignalSpy finished(&process, &QProcess::finished);
-    QStringList command{QStringLiteral(VELMORA_RESOLVE_EXE), QStringLiteral("--resolver"),
+    QStringList command{programUnderTest("VELMORA_RESOLVE"), QStringLiteral("--resolver"),
                         fake.resolverBase().toString(), QStringLiteral("--cacert"),
                         fake::FakeResolver::caFilePath()};
     command += arguments;

@@ -93,6 +93,14 @@ private:
     quint16 m_port = 0;
 };
 
+// The program a test drives, named by the environment variable `variable`:
+// the caller's own where one is set, else the one built here, which ctest
+// lists after it (velmora_test_program() in tests/CMakeLists.txt).
+inline QString programUnderTest(const char *variable)
+{
+    return qEnvironmentVariable(variable).section(u';', 0, 0);
+}
+
 struct CliRun
 {
     int status = -1; // -1: crashed or never ended
@@ -101,7 +109,8 @@ struct CliRun
     qsizetype receivedAtFirstOutput = -1; // requests the fake had seen by then
 };
 
-// Runs velmora-resolve against `fake`, trusting its CA; later options win.
+// Runs velmora-resolve (VELMORA_RESOLVE) against `fake`, trusting its CA;
+// later options win.
 // The fake answers from this process, so the wait spins the event loop.
 // `fileSizeLimit` (bytes) makes the disk refuse larger files, as a full one.
 // `onTerminal` runs it on a pseudo-terminal, whose text, both streams
