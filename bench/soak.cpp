@@ -125,10 +125,9 @@ int main(int argc, char *argv[])
         Fail(QStringLiteral("cannot read %1").arg(ca.fileName()));
     ResolveOptions options;
     options.resolverHost = parser.value(resolverOpt);
-    QString error;
-    options.fetch.ssl = sslWithExtraCa(ca.readAll(), &error);
+    options.fetch.ssl = sslWithExtraCa(ca.readAll());
     if (!options.fetch.ssl)
-        Fail(error);
+        Fail(QStringLiteral("no PEM certificate in %1").arg(ca.fileName()));
 
     const QString media = parser.value(mediaOpt);
     const auto track = [&](int id, const char *file) {

@@ -252,10 +252,9 @@ int RunFirstSound(const QString &host, const QString &caFile)
         QFile ca(caFile);
         if (!ca.open(QIODevice::ReadOnly))
             Fail(QStringLiteral("cannot read %1").arg(caFile));
-        QString error;
-        options.fetch.ssl = sslWithExtraCa(ca.readAll(), &error);
+        options.fetch.ssl = sslWithExtraCa(ca.readAll());
         if (!options.fetch.ssl)
-            Fail(error);
+            Fail(QStringLiteral("no PEM certificate in %1").arg(ca.fileName()));
     }
 
     const std::unique_ptr<Form1> window = OpenWindow(options, fake::tracks::Demo);
@@ -337,10 +336,9 @@ int RunWaitCpu(int runs, const QString &host, const QString &caFile, int seconds
         Fail(QStringLiteral("cannot read %1").arg(caFile));
     ResolveOptions options;
     options.resolverHost = host;
-    QString error;
-    options.fetch.ssl = sslWithExtraCa(ca.readAll(), &error);
+    options.fetch.ssl = sslWithExtraCa(ca.readAll());
     if (!options.fetch.ssl)
-        Fail(error);
+        Fail(QStringLiteral("no PEM certificate in %1").arg(ca.fileName()));
 
     std::vector<double> percent, cpu;
     for (int run = 0; run < runs; ++run) {
