@@ -8,6 +8,7 @@
 #include "useragent.h"
 
 #include <QSslCertificate>
+#include <QTimer>
 
 #include <mpv/client.h>
 
@@ -46,34 +47,55 @@ QString refused(const char *what, const MpvResult &result)
 
 } // namespace
 
-MpvEngine::MpvEngine(const FetchOptions &network, QObject *parent)
-    : QObject(parent), m_network(network)
+MpvEngine::MpvEngine(const FetchOptions &network, QObject *parent) : QObject(parent)
 {
-    // Once the event loop runs: a window shows without waiting for it, and a
-    // resolve already on its way has its handshake meanwhile.
-    QMetaObject::invokeMethod(
-        this, [this] { start(); }, Qt::QueuedConnection);
-}
-
-void MpvEngine::start(bool warmUp)
-{
-    if (m_mpv || !m_broken.isEmpty())
-        return;
-    if (qstrcmp(std::setlocale(LC_NUMERIC, nullptr), "C") != 0) {
-        m_broken = QStringLiteral("libmpv needs the C locale for numbers (LC_NUMERIC)");
-        return;
-    }
-    m_mpv = std::make_unique<MpvHandle>();
-    if (!*m_mpv) {
-        m_broken = QStringLiteral("libmpv could not be created");
-        return;
-    }
-    QStringList caFile;
-    if (m_network.ssl && m_caFile.open()) {
-        for (const QSslCertificate &ca : m_network.ssl->caCertificates())
+    QString caFile;
+    if (network.ssl && m_caFile.open()) {
+        for (const QSslCertificate &ca : network.ssl->caCertificates())
             m_caFile.write(ca.toPem());
         if (m_caFile.flush())
-            caFile << m_caFile.fileName();
+            caFile = m_caFile.fileName();
+    }
+    if (network.ssl && caFile.isEmpty())
+        m_broken = QStringLiteral("the trusted certificates could not be written for libmpv");
+    else
+        m_setup = std::async(std::launch::async, setUp, network.idleTimeout, caFile);
+    // Once the event loop runs: a window shows without waiting for it, and a
+    // resolve already on its way has its handshake meanwhile.
+    QMetaObject::invokeMethod(this, &MpvEngine::start, Qt::QueuedConnection);
+    // mpv pays a lot for the first address it opens: its MP3 decoder's
+    // tables, the sound server's connection, and the 10 MiB probe buffer
+    // that every address takes and zeroes, which the heap keeps (see
+    // keepPlaybackMemory()). A silent address opened and closed once the
+    // window has started, while the listener has yet to ask for one, pays
+    // them before the click.
+    QTimer::singleShot(kWarmUpAfter, this, &MpvEngine::warmUp);
+}
+
+void MpvEngine::warmUp()
+{
+    start();
+    if (!m_mpv || m_generation != 0 || m_mpvHolds)
+        return; // too late: an address came first
+    m_pending = Load{silentAddress(),
+                     {{QStringLiteral("pause"), QStringLiteral("yes")},
+                      {QStringLiteral("mute"), QStringLiteral("yes")}}};
+    sendLoad();
+}
+
+// libmpv made, set up and started: on a thread of its own while the window
+// is made, as it takes a while.
+MpvEngine::Setup MpvEngine::setUp(std::chrono::milliseconds networkTimeout, const QString &caFile)
+{
+    Setup setup;
+    if (qstrcmp(std::setlocale(LC_NUMERIC, nullptr), "C") != 0) {
+        setup.broken = QStringLiteral("libmpv needs the C locale for numbers (LC_NUMERIC)");
+        return setup;
+    }
+    auto mpv = std::make_unique<MpvHandle>();
+    if (!*mpv) {
+        setup.broken = QStringLiteral("libmpv could not be created");
+        return setup;
     }
     // Below the program's own check of every address: a playlist, a
     // reference or a stream inside the audio reaches nothing but the web.
@@ -114,31 +136,28 @@ void MpvEngine::start(bool warmUp)
         {"audio-client-name", QStringLiteral("velmora"), Required},
         {"user-agent", userAgent(), Required},
         // The client's own limit, where mpv's is a minute.
-        {"network-timeout", double(m_network.idleTimeout.count()) / 1000.0, Required},
+        {"network-timeout", double(networkTimeout.count()) / 1000.0, Required},
         // The volume bar's 100 is full volume, without mpv's amplification.
         {"volume-max", 100, Required},
-        {"volume", m_volume, Required},
-        {"mute", m_muted, Required},
     };
     for (const auto &[name, value, kind] : options) {
-        const MpvResult set = m_mpv->setOption(name, value);
+        const MpvResult set = mpv->setOption(name, value);
         if (!set && !(kind == Feature && set.status == MPV_ERROR_OPTION_NOT_FOUND)) {
-            m_broken = QStringLiteral("libmpv refused the option %1: %2")
-                           .arg(QLatin1String(name), set.error());
-            break;
+            setup.broken = QStringLiteral("libmpv refused the option %1: %2")
+                               .arg(QLatin1String(name), set.error());
+            return setup;
         }
     }
-    if (!caFile.isEmpty() && m_broken.isEmpty()) {
-        if (const MpvResult set = m_mpv->setOption("tls-ca-file", caFile.first()); !set)
-            m_broken = refused("the option tls-ca-file", set);
-    } else if (m_network.ssl && m_broken.isEmpty()) {
-        m_broken = QStringLiteral("the trusted certificates could not be written for libmpv");
+    if (!caFile.isEmpty()) {
+        if (const MpvResult set = mpv->setOption("tls-ca-file", caFile); !set) {
+            setup.broken = refused("the option tls-ca-file", set);
+            return setup;
+        }
     }
-    if (m_broken.isEmpty()) {
-        if (const MpvResult ready = m_mpv->initialize(); !ready)
-            m_broken = refused("to start", ready);
+    if (const MpvResult ready = mpv->initialize(); !ready) {
+        setup.broken = refused("to start", ready);
+        return setup;
     }
-    mpv_handle *mpv = m_mpv->get();
     const struct
     {
         Observed id;
@@ -150,39 +169,53 @@ void MpvEngine::start(bool warmUp)
                     {PausedForCache, "paused-for-cache", MPV_FORMAT_FLAG},
                     {Seekable, "seekable", MPV_FORMAT_FLAG}};
     for (const auto &[id, name, format] : observed) {
-        if (m_broken.isEmpty() && mpv_observe_property(mpv, id, name, format) < 0)
-            m_broken = QStringLiteral("libmpv cannot report %1").arg(QLatin1String(name));
+        if (mpv_observe_property(mpv->get(), id, name, format) < 0) {
+            setup.broken = QStringLiteral("libmpv cannot report %1").arg(QLatin1String(name));
+            return setup;
+        }
     }
-    if (m_broken.isEmpty() && mpv_request_log_messages(mpv, "warn") < 0)
-        m_broken = QStringLiteral("libmpv cannot hand out its log");
-    if (m_broken.isEmpty() &&
-        mpv_get_property(mpv, "cache-secs", MPV_FORMAT_DOUBLE, &m_cacheSecs) < 0)
-        m_broken = QStringLiteral("libmpv cannot report cache-secs");
-    if (!m_broken.isEmpty())
-        return m_mpv.reset();
+    if (mpv_request_log_messages(mpv->get(), "warn") < 0) {
+        setup.broken = QStringLiteral("libmpv cannot hand out its log");
+        return setup;
+    }
+    if (mpv_get_property(mpv->get(), "cache-secs", MPV_FORMAT_DOUBLE, &setup.cacheSecs) < 0) {
+        setup.broken = QStringLiteral("libmpv cannot report cache-secs");
+        return setup;
+    }
+    setup.mpv = std::move(mpv);
+    return setup;
+}
+
+void MpvEngine::start()
+{
+    if (!m_setup.valid())
+        return; // taken already
+    Setup setup = m_setup.get();
+    m_mpv = std::move(setup.mpv);
+    m_broken = setup.broken;
+    m_cacheSecs = setup.cacheSecs;
+    if (!m_mpv)
+        return;
+    // As the player set them meanwhile.
+    setProperty("volume", m_volume);
+    setProperty("mute", m_muted);
     // On mpv's thread: only post the drain, once until it has run.
     mpv_set_wakeup_callback(
-        mpv,
+        m_mpv->get(),
         [](void *context) {
             auto *self = static_cast<MpvEngine *>(context);
             if (!self->m_wakeupPending.exchange(true))
                 QMetaObject::invokeMethod(self, &MpvEngine::drain, Qt::QueuedConnection);
         },
         this);
-    // mpv pays a lot for the first address it opens: its MP3 decoder's
-    // tables, the sound server's connection, and the 10 MiB probe buffer
-    // that every address takes and zeroes, which the heap keeps (see
-    // keepPlaybackMemory()). Paid now, the click finds them ready.
-    if (warmUp) {
-        m_pending = Load{silentAddress(),
-                         {{QStringLiteral("pause"), QStringLiteral("yes")},
-                          {QStringLiteral("mute"), QStringLiteral("yes")}}};
-        sendLoad();
-    }
+    // What mpv said before it could wake this object up.
+    m_wakeupPending = true;
+    QMetaObject::invokeMethod(this, &MpvEngine::drain, Qt::QueuedConnection);
 }
 
 MpvEngine::~MpvEngine()
 {
+    start(); // the setup's thread done, its handle taken to be ended here
     tearDown({});
 }
 
@@ -205,7 +238,7 @@ bool MpvEngine::load(const QString &address, qint64 startMs)
     const std::optional<QUrl> url = webAudioUrl(address);
     if (!url)
         return false;
-    start(false);
+    start();
     ++m_generation;
     if (!m_mpv) {
         emit failed(PlayFailure::Other, m_broken);

@@ -10,6 +10,8 @@
 #include <QTemporaryFile>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <memory>
 #include <optional>
 
@@ -75,9 +77,11 @@ private:
         qint64 position, duration; // when it ended: the drain clears them
     };
 
-    // mpv set up, once; with `warmUp` a silent address is opened and closed
-    // right after, while the listener has yet to ask for one.
-    void start(bool warmUp = true);
+    // The window's own start first, at its lightest.
+    static constexpr std::chrono::milliseconds kWarmUpAfter{1000};
+
+    void start(); // mpv set up, once
+    void warmUp();
     void drain();
     void handle(const mpv_event &event);
     void onLog(MpvLogLine line);
@@ -89,7 +93,15 @@ private:
     void refresh(); // state and status from what mpv said last
     void setProperty(const char *name, const QVariant &value);
 
-    FetchOptions m_network;
+    struct Setup
+    {
+        std::unique_ptr<MpvHandle> mpv; // null when it could not be had
+        QString broken;                 // why not
+        double cacheSecs = 0;           // mpv's read-ahead
+    };
+    static Setup setUp(std::chrono::milliseconds networkTimeout, const QString &caFile);
+
+    std::future<Setup> m_setup; // until start() takes it
     std::unique_ptr<MpvHandle> m_mpv;
     QString m_broken; // why mpv cannot play, once it cannot
     std::atomic_bool m_wakeupPending = false;

@@ -11,6 +11,9 @@
 #include "form1.h"
 #include "playerwidget.h"
 
+#ifdef VELMORA_EARLY_FONTS
+#include "fontsearly.h"
+#endif
 #ifdef VELMORA_GLIBC_HEAP
 #include "playbackmemory.h"
 #endif
@@ -90,6 +93,9 @@ int main(int argc, char *argv[])
     }
 #ifdef VELMORA_GLIBC_HEAP
     velmora::keepPlaybackMemory(); // as the program does
+#endif
+#ifdef VELMORA_EARLY_FONTS
+    velmora::loadFontConfigurationEarly();
 #endif
     QApplication app(argc, argv);
     Watch watch(marks, &app);
