@@ -1,6 +1,7 @@
 #include "fetch.h"
 
 #include "causes.h"
+#include "proxy.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
@@ -119,7 +120,7 @@ void TextFetch::onFinished()
         return;
     }
 
-    const NetworkFailure why = describeNetworkError(error, m_reply->errorString(), m_tlsErrors);
+    const NetworkFailure why = describeNetworkError(*m_reply, m_tlsErrors);
     fail(why.failure, why.cause);
 }
 
@@ -143,11 +144,11 @@ QString describeSslErrors(const QList<QSslError> &errors)
     return texts.join(QStringLiteral("; "));
 }
 
-NetworkFailure describeNetworkError(QNetworkReply::NetworkError error, const QString &detail,
-                                    const QString &tlsErrors)
+NetworkFailure describeNetworkError(const QNetworkReply &reply, const QString &tlsErrors)
 {
     using F = HttpText::Failure;
-    switch (error) {
+    const QString detail = reply.errorString();
+    switch (reply.error()) {
     case QNetworkReply::ConnectionRefusedError:
         return {F::ConnectionRefused, withDetail(causes::kConnectionRefused, detail)};
     case QNetworkReply::ProxyConnectionRefusedError:
@@ -167,6 +168,11 @@ NetworkFailure describeNetworkError(QNetworkReply::NetworkError error, const QSt
         return {F::RedirectRefused, withDetail(causes::kRedirectRefused, detail)};
     case QNetworkReply::RemoteHostClosedError:
         return {F::ConnectionClosed, withDetail(causes::kConnectionClosed, detail)};
+    case QNetworkReply::UnknownNetworkError:
+        // How Qt reports a proxy that refused the connection.
+        if (proxyFor(reply.url()).type() != QNetworkProxy::NoProxy)
+            return {F::Other, withDetail(causes::kProxyFailed, detail)};
+        [[fallthrough]];
     default:
         return {F::Other, withDetail(causes::kRequestFailed, detail)};
     }

@@ -66,16 +66,16 @@ QNetworkRequest boundedRequest(const QUrl &url, int maxRedirects,
 // The certificate errors of a failed handshake as one readable text.
 QString describeSslErrors(const QList<QSslError> &errors);
 
-// Why a reply that ended in `error` brought no answer: its kind and a
-// readable cause. `detail` is the reply's own error text, `tlsErrors` the
-// certificate errors met on the way, if any. Shared by every transfer.
+// Why a reply that ended in an error brought no answer: its kind and a
+// readable cause, with the reply's own words where they add something.
+// `tlsErrors` are the certificate errors met on the way, if any. Shared by
+// every transfer.
 struct NetworkFailure
 {
     HttpText::Failure failure;
     QString cause;
 };
-NetworkFailure describeNetworkError(QNetworkReply::NetworkError error, const QString &detail,
-                                    const QString &tlsErrors = {});
+NetworkFailure describeNetworkError(const QNetworkReply &reply, const QString &tlsErrors = {});
 
 // One asynchronous GET of `address` (an absolute http or https address, used
 // as it stands), started at once. Emits finished() exactly once, then deletes

@@ -290,7 +290,7 @@ void AudioSave::onFinished()
     if (status >= 400)
         return fail(SaveResult::Failure::Http, causes::text(causes::kHttpError).arg(status));
     if (error != QNetworkReply::NoError) {
-        const NetworkFailure why = describeNetworkError(error, m_reply->errorString(), m_tlsErrors);
+        const NetworkFailure why = describeNetworkError(*m_reply, m_tlsErrors);
         const QString cause =
             error == QNetworkReply::OperationCanceledError
                 ? causes::text(causes::kIdleTimeout).arg(causes::seconds(m_options.idleTimeout))

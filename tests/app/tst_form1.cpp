@@ -42,7 +42,6 @@ private slots:
     void laterClicksKeepTheirPromises();
     void savesWhatPlays();
     void closingCancelsASave();
-    void retriedSaveSaysWhichTry_data();
     void retriedSaveSaysWhichTry();
     void failedSaveNamesItsTrack();
     void opensFromOutside();
@@ -256,21 +255,14 @@ void TestForm1::closingCancelsASave()
     QVERIFY(!QFileInfo::exists(target));
 }
 
-void TestForm1::retriedSaveSaysWhichTry_data()
-{
-    QTest::addColumn<int>("track");
-    QTest::newRow("dropped halfway") << tracks::SaveDrop;
-    QTest::newRow("whole, its end never told") << tracks::SaveUnended;
-}
-
 // A save whose connection drops says which try it is on, while it waits and
-// after, and still ends whole.
+// after, and still ends whole. (How each transfer fault is tried again is
+// tst_cli's save table.)
 void TestForm1::retriedSaveSaysWhichTry()
 {
-    QFETCH(int, track);
     QTemporaryDir folder;
     QSignalSpy saved(m_window->saveCommand(), &SaveCommand::finished);
-    QVERIFY(saveAs(track, folder.filePath(u"drop.mp3"_s)));
+    QVERIFY(saveAs(tracks::SaveDrop, folder.filePath(u"drop.mp3"_s)));
     const QString second = texts::saveTry(2, SaveOptions::kRetries + 1);
     QTRY_VERIFY_WITH_TIMEOUT(m_window->W1->statusText().endsWith(second), 10000);
     m_window->close(); // asks: a save runs; the question goes when the save ends

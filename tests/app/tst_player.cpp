@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QNetworkProxy>
 #include <QScopeGuard>
 #include <QSlider>
 #include <QTcpServer>
@@ -197,12 +198,19 @@ private slots:
         QTest::newRow("certificate of an unknown CA")
             << m_fake.resolverBase().toString() + u"/save/%1.mp3"_s.arg(tracks::SaveWhole)
             << texts::kNetwork.toString();
+        // Which ffmpeg cannot go through, and going round it is no answer.
+        QTest::newRow("behind a SOCKS proxy")
+            << u"http://%1/a.mp3"_s.arg(QLatin1String(kTestHost)) << texts::kNetwork.toString();
     }
 
     void reportsFailuresInStatusLine()
     {
         QFETCH(QString, url);
         QFETCH(QString, cause);
+        const bool socks = url.contains(QLatin1String(kTestHost));
+        if (socks)
+            QNetworkProxy::setApplicationProxy({QNetworkProxy::Socks5Proxy, u"127.0.0.1"_s, 1});
+        const auto direct = qScopeGuard([] { QNetworkProxy::setApplicationProxy({}); });
         PlayerWidget w;
         w.show();
         w.setUrl(url);
@@ -220,6 +228,8 @@ private slots:
         QMessageBox *box = nullptr;
         QTRY_VERIFY(box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
         QVERIFY(box->text() == w.statusText() && !box->detailedText().isEmpty());
+        QVERIFY2(!socks || box->detailedText().contains(u"SOCKS"_s),
+                 qPrintable(box->detailedText()));
         QVERIFY(QTest::qWaitForWindowExposed(box) && titleFits(box));
         box->close();
         w.setUrl(m_long); // the player stays usable for the next address

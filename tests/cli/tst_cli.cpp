@@ -7,13 +7,16 @@
 #include "save.h"
 
 #include <QDir>
-
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
+
+#include <tuple>
 
 using namespace velmora::fake;
 using namespace velmora::testing;
@@ -67,6 +70,9 @@ private slots:
 private:
     FakeResolver m_fake;
     QTemporaryDir m_cache;
+    Tinyproxy m_proxy;
+    bool m_proxyRuns = false;
+    quint16 m_closedPort = 0; // nothing listens there
 };
 
 void TestCli::initTestCase()
@@ -75,7 +81,15 @@ void TestCli::initTestCase()
     QVERIFY(m_fake.start());
     // Resume records go here rather than into the user's cache.
     qputenv("XDG_CACHE_HOME", m_cache.path().toLocal8Bit());
-    m_fake.setTrickleInterval(kTrickle); // about a second for the whole answer
+    m_fake.setTrickleInterval(kTrickle);
+    m_proxyRuns = m_proxy.start(); // where Debian's tinyproxy is installed
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    m_closedPort = closed.serverPort();
+    closed.close();
+    // The system's proxy is a dead one: every request to this machine goes
+    // round it, and one to the fake by another name takes --proxy or fails.
+    qputenv("https_proxy", u"http://127.0.0.1:%1"_s.arg(m_closedPort).toUtf8());
 }
 
 void TestCli::results_data()
@@ -86,13 +100,14 @@ void TestCli::results_data()
     QTest::addColumn<QStringList>("failing"); // the inputs named on standard error, in order
     QTest::addColumn<int>("status");
     QTest::addColumn<QList<QJsonObject>>("json"); // per input with --json; "error" in part
-    QTest::addColumn<int>("firstOutput");         // requests seen by the first output, or -1
+    // Requests the program makes at once while the fake holds TestTone's
+    // answers, with --json; 0 where it holds none.
+    QTest::addColumn<int>("atOnce");
 
     const auto row = [](const char *name, const QStringList &arguments, const QStringList &out,
                         const QStringList &failing, int status, const QList<QJsonObject> &json = {},
-                        int firstOutput = -1, const QString &stdinText = {}) {
-        QTest::newRow(name) << arguments << stdinText << out << failing << status << json
-                            << firstOutput;
+                        int atOnce = 0, const QString &stdinText = {}) {
+        QTest::newRow(name) << arguments << stdinText << out << failing << status << json << atOnce;
     };
     const auto url = [this](int track) {
         return m_fake.songUrl(track).toString();
@@ -118,10 +133,10 @@ void TestCli::results_data()
     row("one", {page(Demo)}, {url(Demo)}, {}, 0, {demo});
     row("last match wins", {u"see %1 or rather %2!"_s.arg(page(Unknown), page(Demo))}, {url(Demo)},
         {}, 0);
-    row("stdin, blank lines", {}, {url(TwoDigit), url(Demo)}, {}, 0, {}, -1,
+    row("stdin, blank lines", {}, {url(TwoDigit), url(Demo)}, {}, 0, {}, 0,
         " \n\n" + page(TwoDigit) + "\r\n\t\n" + page(Demo));
     row("dash in between", {page(TestTone), u"-"_s, page(Demo)},
-        {url(TestTone), url(TwoDigit), url(Demo)}, {}, 0, {}, -1, page(TwoDigit) + "\n\n");
+        {url(TestTone), url(TwoDigit), url(Demo)}, {}, 0, {}, 0, page(TwoDigit) + "\n\n");
     row("no address, UTF-8", {text}, {}, {text}, 3,
         {object(text, null, null, null, messages::kNoPlayPage.toString())});
     row("one-digit id", {page(7)}, {}, {page(7)}, 3);
@@ -132,8 +147,12 @@ void TestCli::results_data()
     const QString tooLong = messages::kInputTooLong.toString().arg(kMaxInputBytes);
     row("over-long argument", {longInput, page(TwoDigit)}, {url(TwoDigit)}, {longShown}, 3,
         {object(longShown, null, null, null, tooLong), twoDigit});
-    row("over-long line, then the next", {}, {url(TwoDigit)}, {longShown}, 3, {}, -1,
+    row("over-long line, then the next", {}, {url(TwoDigit)}, {longShown}, 3, {}, 0,
         longInput + u'\n' + page(TwoDigit));
+    // The last address of a long text counts, up to the limit.
+    row("60,000-character line", {}, {url(Demo)}, {}, 0, {}, 0,
+        page(Unknown) + QString(60'000 - 2 * page(Demo).size(), u'x') + page(Demo));
+    row("40,000-character address", {page(LongUrl)}, {url(LongUrl)}, {}, 0);
     row("unknown", {page(Unknown)}, {}, {page(Unknown)}, 4,
         {object(page(Unknown), QString::number(Unknown), null,
                 QLatin1String(velmora::kTrackNotFound), messages::kTrackNotFound.toString())});
@@ -150,26 +169,38 @@ void TestCli::results_data()
     row("control characters", {page(ControlChars)}, {escapedUrl}, {}, 0,
         {object(page(ControlChars), QString::number(ControlChars), controlUrl,
                 QString::fromUtf16(ControlName), null)});
-    row("one line per input", {page(ControlChars), page(FiveCharUrl)}, {escapedUrl},
-        {page(FiveCharUrl)}, 5);
     const QString otherCa = QFileInfo(FakeResolver::caFilePath()).path() + u"/foreign-ca.pem"_s;
     row("another CA", {u"--cacert"_s, otherCa, page(Demo)}, {}, {page(Demo)}, 5);
     row("4 beats 3", {page(Unknown), text, page(Demo)}, {url(Demo)}, {page(Unknown), text}, 4);
     row("5 beats 4 and 3", {text, page(ServerError), page(Unknown)}, {},
         {text, page(ServerError), page(Unknown)}, 5);
-    // The first answer is the slowest; nothing may be printed before it, and
-    // the others must have been asked for while it trickled in.
-    row("slow first, -j 3",
-        {u"-j"_s, u"3"_s, u"--timeout"_s, u"30"_s, page(Trickle), page(Demo), page(TwoDigit)},
-        {url(Demo), url(Demo), url(TwoDigit)}, {}, 0,
-        {object(page(Trickle), QString::number(Trickle), url(Demo), QLatin1String(DemoName), null),
-         demo, twoDigit},
-        3);
-    // Stalls hold their slots until the time limit; the last input waits for one.
-    row("-j 2", inOneSecond + QStringList{u"-j"_s, u"2"_s, page(Stall), page(Stall), page(Demo)},
-        {url(Demo)}, {page(Stall), page(Stall)}, 5, {stall, stall, demo}, 2);
-    row("-j 1", inOneSecond + QStringList{u"-j"_s, u"1"_s, page(Stall), page(Demo)}, {url(Demo)},
-        {page(Stall)}, 5, {stall, demo}, 1);
+    // The first answer comes last, and only once the others were asked for:
+    // each is printed in input order all the same. -j 2 and -j 1 keep the
+    // next input until a slot is free.
+    const QJsonObject tone =
+        object(page(TestTone), QString::number(TestTone), url(TestTone), u"Test Tone"_s, null);
+    row("-j 3, the first answer last",
+        {u"-j"_s, u"3"_s, page(TestTone), page(Demo), page(TwoDigit)},
+        {url(TestTone), url(Demo), url(TwoDigit)}, {}, 0, {tone, demo, twoDigit}, 3);
+    row("-j 2", {u"-j"_s, u"2"_s, page(TestTone), page(TestTone), page(Demo)},
+        {url(TestTone), url(TestTone), url(Demo)}, {}, 0, {tone, tone, demo}, 2);
+    row("-j 1", {u"-j"_s, u"1"_s, page(TestTone), page(Demo)}, {url(TestTone), url(Demo)}, {}, 0,
+        {tone, demo}, 1);
+    // The system's proxy is a dead one (initTestCase()); the fake by its name
+    // goes through a proxy, and by its address never.
+    const QString named = u"https://%1:%2"_s.arg(kTestHost).arg(m_fake.resolverBase().port());
+    const QStringList byName{u"--resolver"_s, named, u"--proxy"_s};
+    const QString namedUrl = named + u"/media/169309.mp3"_s;
+    const QJsonObject proxyFailed =
+        object(page(Demo), QString::number(Demo), null, null, causes::text(causes::kProxyFailed));
+    row("through a proxy", byName + QStringList{m_proxy.address(), page(Demo)}, {namedUrl}, {}, 0);
+    row("--proxy '', not the system's", byName + QStringList{{}, page(Demo)}, {namedUrl}, {}, 0);
+    row("a dead proxy",
+        byName + QStringList{u"http://127.0.0.1:%1"_s.arg(m_closedPort), page(Demo)}, {},
+        {page(Demo)}, 5, {proxyFailed});
+    row("a SOCKS proxy refuses",
+        byName + QStringList{u"socks5://127.0.0.1:%1"_s.arg(m_closedPort), page(Demo)}, {},
+        {page(Demo)}, 5, {proxyFailed});
 }
 
 void TestCli::results()
@@ -180,11 +211,15 @@ void TestCli::results()
     QFETCH(QStringList, failing);
     QFETCH(int, status);
     QFETCH(QList<QJsonObject>, json);
-    QFETCH(int, firstOutput);
+    QFETCH(int, atOnce);
     if (windowsProgram() && arguments.join(u' ').size() > 32'767)
         QSKIP("Windows passes no command line longer than 32,767 characters");
+    if (arguments.contains(u"--proxy"_s) && !testHostResolves())
+        QSKIP("no namespace here to name the fake resolver in (see with-test-host.sh)");
+    if (arguments.contains(m_proxy.address()) && !m_proxyRuns)
+        QSKIP("no tinyproxy here");
 
-    const auto r = runCli(m_fake, arguments, stdinText.toUtf8());
+    const auto r = runCli(m_fake, arguments, {.input = stdinText.toUtf8()});
     QCOMPARE(r.status, status);
     QCOMPARE(r.out, out);
     QCOMPARE(r.err.size(), failing.size());
@@ -195,12 +230,23 @@ void TestCli::results()
         u"[\\x00-\\x08\\x0b-\\x1f\\x7f-\\x9f\\x{202a}-\\x{202e}\\x{2066}-\\x{2069}]"_s)));
     if (json.isEmpty())
         return;
-    const auto j = runCli(m_fake, QStringList{u"--json"_s} + arguments);
+    // TestTone's answers wait until the program has asked for `atOnce`: it
+    // must ask for as many, and for no more while they wait.
+    const qsizetype before = m_fake.received().size();
+    qsizetype askedAtOnce = 0;
+    const auto hold = [&] {
+        // Fewer, and the comparison below tells.
+        std::ignore = QTest::qWaitFor([&] { return m_fake.received().size() - before >= atOnce; });
+        askedAtOnce = m_fake.received().size() - before;
+        m_fake.setStalled(tracks::TestTone, false);
+    };
+    m_fake.setStalled(tracks::TestTone, atOnce > 0);
+    const auto j = runCli(m_fake, QStringList{u"--json"_s} + arguments,
+                          {.meanwhile = atOnce > 0 ? hold : std::function<void()>()});
+    QCOMPARE(askedAtOnce, atOnce);
     QCOMPARE(j.status, status);
     QCOMPARE(j.err, QStringList{}); // everything is in the objects, in input order
     QCOMPARE(j.out.size(), json.size());
-    if (firstOutput >= 0)
-        QCOMPARE(j.receivedAtFirstOutput, firstOutput);
     for (qsizetype i = 0; i < json.size(); ++i) {
         QJsonObject object = QJsonDocument::fromJson(j.out[i].toUtf8()).object(); // {}: not JSON
         const QString error = json[i].take(u"error").toString();                  // empty: null
@@ -269,20 +315,21 @@ void TestCli::options()
 }
 
 namespace {
-// What waits in the folder before a save.
-enum class Before { Nothing, HalfPart, HalfPartOfAnother, HalfPartModified, LongerPart, Target };
+// What waits in the folder before a save, or the lock of a save under way.
+enum class Before { Nothing, HalfPart, OtherHalfPart, HalfPartModified, LongerPart, Target, Lock };
 struct Save
 {
     int track;
     Before before;
     int status;
     QString ranges = {};              // the Range headers the server saw, joined; "-": any
-    QString error = {};               // part of the message on standard error
+    QString error = {};               // part of what it says of the save
     QStringList options = {};         // more arguments
     int resolves = 1;                 // of the track, in all
     qint64 sizeLimit = -1;            // of files the process may write
-    QString output = u"{id}.{ext}"_s; // the template, in the folder
+    QString output = u"{id}.{ext}"_s; // the template, run in the folder
     QString saved = {};               // where the file lands in it, if not "<track>.mp3"
+    bool partKept = false;            // a failed save leaves its part for a later run
 };
 } // namespace
 Q_DECLARE_METATYPE(Save)
@@ -295,35 +342,44 @@ void TestCli::save_data()
     };
     using namespace tracks;
     const qsizetype size = m_fake.savedAudio().size();
-    const QString half = u"bytes=%1-"_s.arg(size / 2);
+    const QString half = u"bytes=%1-"_s.arg(size / 2), fromEnd = u" bytes=%1-"_s.arg(size);
     const QString retries = u"--retries"_s;
     row("whole", {SaveWhole, Before::Nothing, 0, {}});
     row("resumed by ETag", {SaveWhole, Before::HalfPart, 0, half});
     row("resumed by Last-Modified", {SaveModified, Before::HalfPartModified, 0, half});
-    row("part of another version", {SaveWhole, Before::HalfPartOfAnother, 0, half});
+    row("part of another version", {SaveWhole, Before::OtherHalfPart, 0, half});
     row("server ignores ranges", {SaveNoRanges, Before::HalfPart, 0, half});
     row("dropped halfway, resumed", {SaveDrop, Before::Nothing, 0, u" "_s + half});
     // A resume past the end, answered 416 with the part's size: it is whole.
-    row("whole, its end never told", {SaveUnended, Before::Nothing, 0, u" bytes=%1-"_s.arg(size)});
+    row("whole, its end never told", {SaveUnended, Before::Nothing, 0, fromEnd});
     row("part longer than the file",
         {SaveWhole, Before::LongerPart, 0, u"bytes=%1- "_s.arg(size + 4)});
     row("expired, resolved again once", {SaveExpiring, Before::Nothing, 0, u" "_s, {}, {}, 2});
+    const QString gone = causes::text(causes::kGone).arg(410);
+    row("gone: its part goes", {SaveGone, Before::HalfPart, 5, half + u' ' + half, gone, {}, 2});
     // Qt may send a hop again when the server closes first: not counted.
     row("redirect chain", {SaveRedirects, Before::Nothing, 0, u"-"_s});
     row("slow, progress lines", {SaveSlow, Before::Nothing, 0, {}, u"% "_s, {u"--progress"_s}});
     row("exists: kept",
         {SaveWhole, Before::Target, 0, {}, messages::kExistsAlready.toString().arg(QString())});
     row("exists: replaced", {SaveWhole, Before::Target, 0, {}, {}, {u"--force-overwrites"_s}});
-    row("web page", {SaveHtml, Before::Nothing, 5, {}, causes::text(causes::kNotAudio)});
+    row("another save of it under way",
+        {SaveWhole, Before::Lock, 5, {}, causes::text(causes::kBusy).arg(QString())});
+    // With --json the path, the size saved or found and the cause are the object's.
+    row("--json: kept, its size", {SaveWhole, Before::Target, 0, {}, {}, {u"--json"_s}});
+    row("--json: web page",
+        {SaveHtml, Before::Nothing, 5, {}, causes::text(causes::kNotAudio), {u"--json"_s}});
     const QString gaveUp = causes::text(causes::kGaveUp);
     const QString http500 = gaveUp.arg(3).arg(causes::text(causes::kHttpError).arg(500));
     const QString cutShort = gaveUp.arg(2).arg(QString());
     const QString noDisk = u".part: "_s + causes::text(causes::kDiskRefused);
     row("500 until the retries end",
         {SaveError, Before::Nothing, 5, u"  "_s, http500, {retries, u"2"_s}});
-    row("shorter than announced",
-        {SaveLonger, Before::Nothing, 5, u" bytes=%1-"_s.arg(size), cutShort, {retries, u"1"_s}});
-    row("disk full", {SaveWhole, Before::Nothing, 5, {}, noDisk, {}, 1, 100'000});
+    Save shorter{SaveLonger, Before::Nothing, 5, fromEnd, cutShort, {retries, u"1"_s}};
+    Save diskFull{SaveWhole, Before::Nothing, 5, {}, noDisk, {}, 1, 100'000};
+    shorter.partKept = diskFull.partKept = true; // what they saved waits for a later run
+    row("shorter than announced", shorter);
+    row("disk full", diskFull);
     row("nothing tells the format", {SaveUntyped, Before::Nothing, 0, {}});
     // Windows' path rules, the same on every system: the template in the
     // folder, and where the file lands or why it is refused.
@@ -333,6 +389,8 @@ void TestCli::save_data()
         save.output = output, save.saved = saved, save.error = error;
         row(name, save);
     };
+    rule("-o .", u"."_s, u"Save 900040.mp3"_s);
+    rule("-o into a new folder", u"music/"_s, u"music/Save 900040.mp3"_s);
     rule("\\ separates folders", u"in\\{id}.{ext}"_s, u"in/900040.mp3"_s);
     const QString notAllowed = causes::text(causes::kNameNotAllowed);
     for (const char *name : {"nul.mp3", "Com1.x.mp3", "album.", "album ", "a:b"})
@@ -344,36 +402,54 @@ void TestCli::save_data()
 void TestCli::save()
 {
     QFETCH(Save, save);
-    const auto [track, before, status, ranges, error, options, resolves, sizeLimit, output, saved] =
-        save;
+    const auto [track, before, status, ranges, error, options, resolves, sizeLimit, output, saved,
+                partKept] = save;
     // The record names the folder as the program sees it, which under Wine
     // is not this test's; resuming within one run is "dropped halfway".
     if (windowsProgram() && before != Before::Nothing && before != Before::Target)
         QSKIP("no record of an earlier save can be put where the Windows program looks");
-    QTemporaryDir folder;
-    const QString target = folder.filePath(saved.isEmpty() ? u"%1.mp3"_s.arg(track) : saved);
+    QTemporaryDir folder; // the program's working folder
+    const QString name = saved.isEmpty() ? u"%1.mp3"_s.arg(track) : saved;
+    const QString target = folder.filePath(name);
     const QString record = velmora::resumeRecordPath(target);
     const QByteArray audio = m_fake.savedAudio(track);
+    QLockFile lock(record + u".lock"_s);
     if (before == Before::Target) {
         QFile mine(target);
         QVERIFY(mine.open(QIODevice::WriteOnly) && mine.write("mine") == 4);
+    } else if (before == Before::Lock) { // as the window or another run holds it
+        QVERIFY(QDir().mkpath(QFileInfo(record).path()) && lock.tryLock());
     } else if (before != Before::Nothing) {
         // Another version's bytes differ, so taking them would show.
         QVERIFY(leavePart(target,
-                          before == Before::HalfPartOfAnother ? QByteArray(audio.size() / 2, '\0')
-                          : before == Before::LongerPart      ? audio + "more"
-                                                              : audio.left(audio.size() / 2),
-                          before == Before::HalfPartModified    ? tracks::SavedModified
-                          : before == Before::HalfPartOfAnother ? "\"v0\""
-                                                                : tracks::SavedETag));
+                          before == Before::OtherHalfPart ? QByteArray(audio.size() / 2, '\0')
+                          : before == Before::LongerPart  ? audio + "more"
+                                                          : audio.left(audio.size() / 2),
+                          before == Before::HalfPartModified ? tracks::SavedModified
+                          : before == Before::OtherHalfPart  ? "\"v0\""
+                                                             : tracks::SavedETag));
     }
     const qsizetype seen = m_fake.received().size();
-    const auto r =
-        runCli(m_fake, options + QStringList{u"-o"_s, folder.filePath(output), page(track)}, {},
-               sizeLimit);
+    const auto r = runCli(m_fake, options + QStringList{u"-o"_s, output, page(track)},
+                          {.fileSizeLimit = sizeLimit, .folder = folder.path()});
 
     QCOMPARE(r.status, status);
-    QVERIFY2(r.err.join(u'\n').contains(error), qPrintable(r.err.join(u'\n')));
+    const bool json = options.contains(u"--json"_s);
+    QVERIFY(!json || r.err.isEmpty());
+    QString said = r.err.join(u'\n');
+    QStringList printed;
+    for (QString line : r.out) {
+        if (json) {
+            const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+            QCOMPARE(object[u"bytes"_s], status == 0 ? QJsonValue(QFileInfo(target).size())
+                                                     : QJsonValue(QJsonValue::Null));
+            said += object[u"error"_s].toString();
+            line = object[u"file"_s].toString();
+        }
+        printed << QDir::cleanPath(line.replace(u'\\', u'/')); // \ on Windows
+    }
+    QVERIFY2(said.contains(error), qPrintable(said));
+    QCOMPARE(printed, status == 0 || json ? QStringList{name} : QStringList{});
     QStringList rangesSeen;
     int resolvesSeen = 0;
     for (const Received &request : m_fake.received().mid(seen)) {
@@ -384,20 +460,22 @@ void TestCli::save()
     if (ranges != u"-"_s)
         QCOMPARE(rangesSeen.join(u' '), ranges);
     QCOMPARE(resolvesSeen, resolves);
-    // Printed in the system's form: with \\ on Windows.
-    QCOMPARE(QStringList(r.out).replaceInStrings(u"\\"_s, u"/"_s),
-             status == 0 ? QStringList{target} : QStringList{});
     QFile file(target);
     QCOMPARE(file.exists(), status == 0); // nothing half-written under the final name
-    // One file beside it: the saved one, or the part that a later run resumes.
-    const QStringList left = QFileInfo(target).dir().entryList(QDir::Files | QDir::Hidden);
-    QVERIFY2(left.size() <= 1, qPrintable(left.join(u' ')));
+    // Beside it the saved file alone, or the part that a later run resumes,
+    // whose resume record goes with it.
+    const QString fileName = QFileInfo(target).fileName();
+    QCOMPARE(QFileInfo(target).dir().entryList(QDir::Files | QDir::Hidden),
+             status == 0 ? QStringList{fileName}
+             : partKept  ? QStringList{fileName + u".part"_s}
+                         : QStringList{});
+    QCOMPARE(QFileInfo::exists(record), partKept);
     if (status != 0)
         return;
-    QCOMPARE(left, QStringList{QFileInfo(target).fileName()});
-    QVERIFY(!QFileInfo::exists(record)); // it ends with its part
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), before == Before::Target && options.isEmpty() ? "mine" : audio);
+    QCOMPARE(file.readAll(), before == Before::Target && !options.contains(u"--force-overwrites"_s)
+                                 ? "mine"
+                                 : audio);
 }
 
 void TestCli::terminal()
@@ -411,7 +489,8 @@ void TestCli::terminal()
     const QString target = folder.filePath(u"slow.mp3"_s);
     const QByteArray audio = m_fake.savedAudio(tracks::SaveSlow);
     QVERIFY(leavePart(target, audio.left(audio.size() / 2), tracks::SavedETag));
-    const auto r = runCli(m_fake, {u"-o"_s, target, page(tracks::SaveSlow), text}, {}, -1, true);
+    const auto r =
+        runCli(m_fake, {u"-o"_s, target, page(tracks::SaveSlow), text}, {.onTerminal = true});
     QCOMPARE(r.status, 3);
     const QString shown = r.out.join(u'\n');
     QVERIFY2(shown.contains(u'\'' + text + u'\''), qPrintable(shown));

@@ -1,6 +1,6 @@
-// What the fault table cannot see of the fetch: how a body is decoded and
+// What the fault tables cannot see of the fetch: how a body is decoded and
 // which CAs an extra one is trusted beside. Every fetch fault is driven
-// through both front ends in tests/faults.
+// through the window in tests/faults and velmora-resolve in tests/cli.
 #include "answer.h"
 #include "fakeresolver.h"
 #include "fetch.h"

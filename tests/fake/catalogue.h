@@ -106,6 +106,8 @@ inline constexpr int SaveModified = 900049;  // ranges from a Last-Modified alon
 // Served as /save/<id>.bin, application/octet-stream, savedAudio() without its
 // ID3 header: nothing tells the format.
 inline constexpr int SaveUntyped = 900039;
+// 410 Gone, every time.
+inline constexpr int SaveGone = 900037;
 // Every byte, chunked, without the last chunk: the transfer breaks at the
 // end. A resume from there gets 416 with the file's size.
 inline constexpr int SaveUnended = 900038;

@@ -169,7 +169,7 @@ void FakeResolver::setUpModes()
     };
     for (const Known &k : KnownTracks)
         m_modes.insert(k.track, {rendata(media + u"%1.%2"_s.arg(k.track).arg(k.format), k.name)});
-    for (int track = SaveUnended; track <= SaveModified; ++track)
+    for (int track = SaveGone; track <= SaveModified; ++track)
         m_modes.insert(track, {rendata(resolverBase().toString() +
                                            u"/save/%1.%2"_s.arg(track).arg(
                                                track == SaveUntyped ? u"bin"_s : u"mp3"_s),
@@ -283,10 +283,21 @@ void FakeResolver::expireAddresses(bool andLater, bool hangUp)
 
 void FakeResolver::setStalled(int trackId, bool stalled)
 {
-    if (stalled)
+    if (stalled) {
         m_stalled.insert(trackId);
-    else
-        m_stalled.remove(trackId);
+        return;
+    }
+    m_stalled.remove(trackId);
+    for (Held held : std::exchange(m_held, {})) {
+        if (held.answer.heldFor != trackId) {
+            m_held.append(held);
+            continue;
+        }
+        // Its connection is read no further: closed after the answer.
+        held.answer.way = Mode::Close;
+        if (held.socket)
+            send(held.socket, held.head, held.answer);
+    }
 }
 
 void FakeResolver::cutStreams()
@@ -363,10 +374,13 @@ void FakeResolver::serve(QTcpSocket *socket, bool tls)
                 const auto started = std::chrono::steady_clock::now();
                 const QByteArray request = std::exchange(head, {});
                 const bool media = !tls || targetOf(request).startsWith(u"/media/"_s);
-                const bool kept = send(socket, request,
-                                       !tls && request.contains(" /fake/") ? control(request)
-                                       : media                             ? this->media(request)
-                                                                           : answer(request));
+                Mode mode = !tls && request.contains(" /fake/") ? control(request)
+                            : media                             ? this->media(request)
+                                                                : answer(request);
+                const bool held = mode.heldFor != 0;
+                if (held)
+                    m_held.append({socket, request, mode});
+                const bool kept = !held && send(socket, request, std::move(mode));
                 if (targetOf(request).startsWith(u"/media/expiring/"_s))
                     m_expiringStreams << socket;
                 if (!media)
@@ -400,9 +414,9 @@ FakeResolver::Mode FakeResolver::answer(const QByteArray &head)
     int track = QString::number(id.toInt()) == id ? id.toInt() : tracks::Unknown;
     if (!signatureOk)
         track = target.section(u'?', 0, 0) == ResolverPath ? SignError : tracks::NotFoundPage;
-    if (m_stalled.contains(track))
-        return m_modes.value(tracks::Stall);
     Mode mode = m_modes.value(track, m_modes.value(tracks::Unknown));
+    if (m_stalled.contains(track))
+        mode.heldFor = track;
     // Each resolve signs the address anew.
     if (track == tracks::SaveExpiring)
         mode.body = rendata(resolverBase().toString() +
@@ -459,6 +473,8 @@ FakeResolver::Mode FakeResolver::save(const QString &target, bool whole)
         return Mode::file("<html><body>Please log in</body></html>", "text/html", false);
     case SaveError:
         return {{}, "500 Internal Server Error"};
+    case SaveGone:
+        return {{}, "410 Gone"};
     case SaveSlow:
         file.way = Mode::Trickle;
         file.chunk = 1024;

@@ -78,8 +78,8 @@ public:
     void cutStreams();
     // How often a track was resolved with a good signature.
     int resolvesOf(int trackId) const;
-    // Requests to resolve `trackId` are read and never answered from now on,
-    // until stalled again with false.
+    // Requests to resolve `trackId` are read and held from now on: answered
+    // only once stalled again with false, each then closing its connection.
     void setStalled(int trackId, bool stalled = true);
 
     // A correctly signed request address on this resolver.
@@ -117,12 +117,14 @@ private:
         QByteArray body; // any status but 2xx comes with a page of its own instead
         QByteArray status = "200 OK";
         QByteArray headers = {}; // beyond the usual ones, each line ending in CRLF
-        enum Way { Send, Stall, Trickle, CutShort, Unended, HangUp } way = Send;
+        // Close: sent whole, then the connection closed.
+        enum Way { Send, Stall, Trickle, CutShort, Unended, HangUp, Close } way = Send;
         qsizetype cut = 0; // CutShort: the body's last bytes, announced and never sent
         QByteArray type = "application/json; charset=utf-8";
         bool ranges = false; // answers Range, checking If-Range against ETag and Last-Modified
         qsizetype chunk = 1; // Trickle: bytes per interval
         bool rangesIgnored = false; // says it takes Range, and sends the whole file
+        int heldFor = 0;            // the stalled track it waits for (setStalled())
 
         static Mode file(QByteArray body, QByteArray type, bool ranges = true)
         {
@@ -155,6 +157,13 @@ private:
     int m_expiredUpTo = 0;  // Expiring addresses up to this one are refused
     bool m_hangUp = false;  // by closing the connection, not with 403
     QSet<int> m_stalled;
+    struct Held
+    {
+        QPointer<QTcpSocket> socket;
+        QByteArray head;
+        Mode answer;
+    };
+    QList<Held> m_held; // answers of stalled tracks, until they are no longer stalled
     QList<QPointer<QTcpSocket>> m_expiringStreams;
 };
 

@@ -103,31 +103,25 @@ QString Tinyproxy::log() const
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments, const QByteArray &input,
-              qint64 fileSizeLimit, bool onTerminal)
+CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments,
+              const CliSetting &setting)
 {
     CliRun result;
     QProcess process;
-    if (fileSizeLimit >= 0) {
-        process.setChildProcessModifier([fileSizeLimit] {
-            const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+    if (const qint64 size = setting.fileSizeLimit; size >= 0) {
+        process.setChildProcessModifier([size] {
+            const rlimit limit{rlim_t(size), rlim_t(size)};
             setrlimit(RLIMIT_FSIZE, &limit);
             std::signal(SIGXFSZ, SIG_IGN); // a write past it fails instead of killing
         });
     }
-    const qsizetype before = fake.received().size();
-    const auto firstOutput = [&] {
-        if (result.receivedAtFirstOutput < 0)
-            result.receivedAtFirstOutput = fake.received().size() - before;
-    };
-    QObject::connect(&process, &QProcess::readyReadStandardOutput, &process, firstOutput);
-    QObject::connect(&process, &QProcess::readyReadStandardError, &process, firstOutput);
+    process.setWorkingDirectory(setting.folder);
     QSignalSpy finished(&process, &QProcess::finished);
     QStringList command{programUnderTest("VELMORA_RESOLVE"), QStringLiteral("--resolver"),
                         fake.resolverBase().toString(), QStringLiteral("--cacert"),
                         fake::FakeResolver::caFilePath()};
     command += arguments;
-    if (onTerminal) { // util-linux's script gives it one
+    if (setting.onTerminal) { // util-linux's script gives it one
         for (QString &word : command)
             word = u'\'' + word.replace(u'\'', QLatin1String("'\\''")) + u'\'';
         command = QStringList{QStringLiteral("script"), QStringLiteral("-qefc"), command.join(u' '),
@@ -136,14 +130,16 @@ CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments, cons
     process.start(command.takeFirst(), command);
     if (!process.waitForStarted())
         return result;
-    process.write(input);
+    process.write(setting.input);
     process.closeWriteChannel();
-    if (!finished.wait(60000))
+    if (setting.meanwhile)
+        setting.meanwhile();
+    if (finished.isEmpty() && !finished.wait(60000))
         return result; // the process's destructor kills it
     if (process.exitStatus() == QProcess::NormalExit)
         result.status = process.exitCode();
     QString out = QString::fromUtf8(process.readAllStandardOutput());
-    if (onTerminal)
+    if (setting.onTerminal)
         out.remove(QRegularExpression(QStringLiteral(R"(\x1b\[[0-9;?]*[A-Za-z]|\r)")));
     result.out = out.split(u'\n', Qt::SkipEmptyParts);
     result.err = QString::fromUtf8(process.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
+#include <functional>
 #include <optional>
 
 namespace velmora::testing {
@@ -106,16 +107,25 @@ struct CliRun
     int status = -1; // -1: crashed or never ended
     QStringList out; // lines
     QStringList err;
-    qsizetype receivedAtFirstOutput = -1; // requests the fake had seen by then
+};
+
+struct CliSetting
+{
+    QByteArray input = {};     // standard input
+    qint64 fileSizeLimit = -1; // bytes: the disk refuses larger files, as a full one
+    // On a pseudo-terminal, whose text, both streams without the terminal's
+    // control sequences, comes in `out`.
+    bool onTerminal = false;
+    QString folder = {}; // the working folder, if not this process's
+    // Runs once the program has started, for a test that steers the fake
+    // while the program waits on it.
+    std::function<void()> meanwhile = {};
 };
 
 // Runs velmora-resolve (VELMORA_RESOLVE) against `fake`, trusting its CA;
-// later options win.
-// The fake answers from this process, so the wait spins the event loop.
-// `fileSizeLimit` (bytes) makes the disk refuse larger files, as a full one.
-// `onTerminal` runs it on a pseudo-terminal, whose text, both streams
-// without the terminal's control sequences, comes in `out`.
+// later options win. The fake answers from this process, so the wait spins
+// the event loop.
 CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments,
-              const QByteArray &input = {}, qint64 fileSizeLimit = -1, bool onTerminal = false);
+              const CliSetting &setting = {});
 
 } // namespace velmora::testing
