@@ -23,6 +23,10 @@ namespace velmora {
 
 void describeApplication()
 {
+    // Windows keeps settings under the organization's name, and keeps none
+    // without one.
+    QApplication::setOrganizationName(QStringLiteral("Velmora"));
+    QApplication::setOrganizationDomain(QStringLiteral("velmora.cn"));
     QApplication::setApplicationName(QStringLiteral("velmora"));
     QApplication::setApplicationVersion(QString::fromLatin1(settings::kVersion));
     QApplication::setDesktopFileName(QStringLiteral("cn.velmora.Velmora"));

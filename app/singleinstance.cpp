@@ -18,27 +18,30 @@ constexpr int kHandOverMs = 2000;
 constexpr int kWindowStartMs = 10000;
 constexpr unsigned long kRetryMs = 50;
 
-// Beside the socket where that is a file in the user's own folder. A
-// Windows pipe is no file, and Windows' runtime location is the home folder:
-// there, and for a socket named without a folder, the temporary folder.
+// Beside the socket, in the user's own folder (socketName()): a file
+// there, where a Windows pipe is none. For a socket named without a folder,
+// the temporary folder.
 QString lockName(const QString &socket)
 {
-#ifdef Q_OS_WIN
-    const bool beside = false;
-#else
-    const bool beside = QDir::isAbsolutePath(socket);
-#endif
-    return beside ? socket + QStringLiteral(".lock")
-                  : QDir::temp().filePath(QFileInfo(socket).fileName() + QStringLiteral(".lock"));
+    return QDir::isAbsolutePath(socket)
+               ? socket + QStringLiteral(".lock")
+               : QDir::temp().filePath(QFileInfo(socket).fileName() + QStringLiteral(".lock"));
 }
 
 } // namespace
 
 QString SingleInstance::socketName()
 {
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (!runtime.isEmpty())
-        return QDir(runtime).filePath(QStringLiteral("velmora.socket"));
+    // The user's own folder for what lives as long as a session: the runtime
+    // folder on Linux; on Windows, whose pipes are in no folder, the
+    // temporary one, which is the user's own too, gives the pipe its name.
+#ifdef Q_OS_WIN
+    const QString folder = QDir::tempPath();
+#else
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+#endif
+    if (!folder.isEmpty())
+        return QDir(folder).filePath(QStringLiteral("velmora.socket"));
     return QStringLiteral("velmora-") + QDir::home().dirName();
 }
 

@@ -144,9 +144,16 @@ mpv_windows_build_mpv() {
 # build_mpv_for_windows PREFIX WORK
 build_mpv_for_windows() {
     local prefix="$1" work="$2" pair version name start
+    local patch
     for pair in "${MPV_WINDOWS_SOURCES[@]}"; do
+        name="${pair%%:*}"
         version="$(source_version "${pair#*:}")" &&
-            debian_source "${pair%%:*}" "$version" "$work/${pair%%:*}" || return 1
+            debian_source "$name" "$version" "$work/$name" || return 1
+        # The project's own mends, each saying why (scripts/windows-patches/).
+        for patch in "$ROOT/scripts/windows-patches/$name"-*.patch; do
+            [ -f "$patch" ] || continue
+            patch -d "$work/$name" -p1 --quiet <"$patch" || return 1
+        done
     done
     mkdir -p "$work/deps/lib/pkgconfig"
     # The libraries built here, and no pkg-config file of the build machine.

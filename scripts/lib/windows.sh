@@ -61,12 +61,13 @@ qt_for_windows() {
 # sources of the host's versions of mpv and the libraries under it.
 mpv_for_windows() {
     source "$ROOT/scripts/lib/windows-mpv.sh"
-    local pair versions=()
+    local pair versions=() patches=()
     for pair in "${MPV_WINDOWS_SOURCES[@]}"; do
         versions+=("${pair%%:*} $(source_version "${pair#*:}")")
+        patches+=("$ROOT/scripts/windows-patches/${pair%%:*}"-*.patch)
     done
     cached_stage mpv "$ROOT/scripts/lib/windows-mpv.sh" build_mpv_for_windows \
-        "${versions[@]}" "meson $(meson --version)" "$(nasm --version)"
+        "${versions[@]}" "${patches[@]}" "meson $(meson --version)" "$(nasm --version)"
     MPV_WINDOWS_PREFIX="$STAGE_PREFIX"
 }
 

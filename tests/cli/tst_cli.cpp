@@ -1,6 +1,6 @@
 // The real velmora-resolve, run against the fake resolver of this process.
 // The fake answers from this process's event loop, so every wait spins it.
-#include "againstfake.h"
+#include "processes.h"
 #include "causes.h"
 #include "messages.h"
 #include "options.h"

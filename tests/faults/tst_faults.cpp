@@ -2,7 +2,7 @@
 // and plays. One table per outcome: it plays (or shows what it may not play),
 // a box says why there is nothing, or something befalls a track while it
 // plays. How velmora-resolve takes each kind of answer is in tests/cli.
-#include "againstfake.h"
+#include "processes.h"
 #include "application.h"
 #include "form1.h"
 #include "playerwidget.h"

@@ -2,20 +2,17 @@
 
 // What the window and command-line tests share: play-page addresses on the
 // built-in site host, options pointing at a fake resolver, the message box a
-// click leaves open, and one run of the real velmora-resolve.
+// click leaves open, and the program under test.
 #include "fakeresolver.h"
 #include "resolve.h"
 #include "settings.h"
 
 #include <QMessageBox>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QVariant>
 
-#include <functional>
 #include <optional>
 
 namespace velmora::testing {
@@ -79,21 +76,6 @@ QByteArray silentWav(quint32 seconds, quint32 rate = 8000);
 inline constexpr char kTestHost[] = "resolver.velmora.test";
 bool testHostResolves();
 
-// Debian's tinyproxy on a free loopback port, with a log of what it carried.
-// It stops with this object, or with the test process.
-class Tinyproxy
-{
-public:
-    bool start();
-    QString address() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
-    QString log() const;
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    quint16 m_port = 0;
-};
-
 // The program a test drives, named by the environment variable `variable`:
 // the caller's own where one is set, else the one built here, which ctest
 // lists after it (velmora_test_program() in tests/CMakeLists.txt).
@@ -101,31 +83,5 @@ inline QString programUnderTest(const char *variable)
 {
     return qEnvironmentVariable(variable).section(u';', 0, 0);
 }
-
-struct CliRun
-{
-    int status = -1; // -1: crashed or never ended
-    QStringList out; // lines
-    QStringList err;
-};
-
-struct CliSetting
-{
-    QByteArray input = {};     // standard input
-    qint64 fileSizeLimit = -1; // bytes: the disk refuses larger files, as a full one
-    // On a pseudo-terminal, whose text, both streams without the terminal's
-    // control sequences, comes in `out`.
-    bool onTerminal = false;
-    QString folder = {}; // the working folder, if not this process's
-    // Runs once the program has started, for a test that steers the fake
-    // while the program waits on it.
-    std::function<void()> meanwhile = {};
-};
-
-// Runs velmora-resolve (VELMORA_RESOLVE) against `fake`, trusting its CA;
-// later options win. The fake answers from this process, so the wait spins
-// the event loop.
-CliRun runCli(const fake::FakeResolver &fake, const QStringList &arguments,
-              const CliSetting &setting = {});
 
 } // namespace velmora::testing

@@ -18,4 +18,11 @@ done
 VELMORA_FAKE=$(sed -n 's/^media: //p' "$report")
 [ -n "$VELMORA_FAKE" ] || { cat "$report" >&2; exit 1; }
 export VELMORA_FAKE
-LC_ALL=C.UTF-8 wine "$@"
+# A QtTest program's report goes to a file: what a program under Wine writes
+# to a pipe here gets lost.
+out=$(mktemp /tmp/velmora-test.XXXXXX) || exit 1
+trap 'kill $fake 2>/dev/null; rm -f "$report" "$out"' EXIT
+LC_ALL=C.UTF-8 wine "$@" -o "$(winepath -w "$out"),txt"
+status=$?
+tr -d '\r' <"$out"
+exit $status
