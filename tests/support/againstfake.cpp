@@ -7,6 +7,10 @@
 
 #include <QHostInfo>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace velmora::testing {
 
 bool titleFits(const QMessageBox *box)
@@ -54,6 +58,15 @@ QByteArray silentWav(quint32 seconds, quint32 rate)
     wav += "data", le32(rate * seconds), wav.append(QByteArray(rate * seconds, char(0x80)));
     qToLittleEndian<quint32>(wav.size() - 8, wav.data() + 4);
     return wav;
+}
+
+bool runsUnderWine()
+{
+#ifdef Q_OS_WIN
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
 }
 
 bool testHostResolves()

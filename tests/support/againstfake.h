@@ -76,6 +76,10 @@ QByteArray silentWav(quint32 seconds, quint32 rate = 8000);
 inline constexpr char kTestHost[] = "resolver.velmora.test";
 bool testHostResolves();
 
+// Whether this test runs under Wine: a Windows build tested on Linux, where
+// some of Windows' own parts do less than Windows does.
+bool runsUnderWine();
+
 // The program a test drives, named by the environment variable `variable`:
 // the caller's own where one is set, else the one built here, which ctest
 // lists after it (velmora_test_program() in tests/CMakeLists.txt).
