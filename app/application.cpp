@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "form1.h"
+#include "identity.h"
 #ifdef Q_OS_WIN
 #include "mediakeys.h"
 #endif
@@ -29,7 +30,7 @@ void describeApplication()
     QApplication::setOrganizationDomain(QStringLiteral("velmora.cn"));
     QApplication::setApplicationName(QStringLiteral("velmora"));
     QApplication::setApplicationVersion(QString::fromLatin1(settings::kVersion));
-    QApplication::setDesktopFileName(QStringLiteral("cn.velmora.Velmora"));
+    QApplication::setDesktopFileName(QStringLiteral(VELMORA_DESKTOP_ID));
 }
 
 void installTranslations(QCoreApplication &app)

@@ -7,6 +7,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QGuiApplication>
 
 namespace velmora {
 
@@ -103,7 +104,7 @@ QString MprisRoot::identity() const
 
 QString MprisRoot::desktopEntry() const
 {
-    return QStringLiteral("cn.velmora.Velmora");
+    return QGuiApplication::desktopFileName();
 }
 
 void MprisRoot::Raise()

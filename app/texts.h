@@ -1,5 +1,7 @@
 #pragma once
 
+#include "identity.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -9,7 +11,7 @@
 namespace velmora::texts {
 
 // The window.
-inline constexpr QStringView kTitle = u"Velmora音乐网链接解析";
+inline constexpr QStringView kTitle = u"" VELMORA_TITLE;
 inline constexpr QStringView kPrompt = u"请输入音乐试听地址：";
 inline constexpr QStringView kExamplePrefix = u"示例链接：";
 inline constexpr QStringView kResolveButton = u"点击解析";

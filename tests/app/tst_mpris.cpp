@@ -120,7 +120,7 @@ void TestMpris::browserLinkReachesTheWindow()
     QVERIFY(QDir(home.path()).mkpath(u"data/applications"_s));
     QFile entry(QStringLiteral(VELMORA_DESKTOP_FILE));
     QVERIFY(entry.open(QIODevice::ReadOnly));
-    QFile installed(home.filePath(u"data/applications/cn.velmora.Velmora.desktop"_s));
+    QFile installed(home.filePath(u"data/applications/"_s + QFileInfo(entry).fileName()));
     QVERIFY(installed.open(QIODevice::WriteOnly));
     installed.write(entry.readAll().replace(
         "\nExec=velmora ", "\nExec=" + programUnderTest("VELMORA_WINDOW").toUtf8() + ' '));

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the .deb from a finished build tree and checks what it holds: the
 # files, the runtime dependencies and the desktop metadata. Installs nothing.
-#   check-deb.sh BUILD_DIR VERSION
+#   check-deb.sh BUILD_DIR VERSION DESKTOP_ID
 set -euo pipefail
-build="$1" version="$2"
+build="$1" version="$2" id="$3"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
@@ -22,9 +22,9 @@ check "package name and version" test "$(dpkg-deb --field "$deb" Package Version
 for file in \
     ./usr/bin/velmora \
     ./usr/bin/velmora-resolve \
-    ./usr/share/applications/cn.velmora.Velmora.desktop \
-    ./usr/share/metainfo/cn.velmora.Velmora.metainfo.xml \
-    ./usr/share/icons/hicolor/scalable/apps/cn.velmora.Velmora.svg \
+    ./usr/share/applications/$id.desktop \
+    ./usr/share/metainfo/$id.metainfo.xml \
+    ./usr/share/icons/hicolor/scalable/apps/$id.svg \
     ./usr/share/doc/velmora/copyright; do
     check "contains $file" grep -qxF "$file" <<<"$contents"
 done
@@ -39,16 +39,16 @@ check "no Qt Multimedia or GStreamer" bash -c '! grep -qiE "multimedia|gstreamer
 dpkg-deb -x "$deb" "$work/root"
 if command -v desktop-file-validate >/dev/null; then
     check "desktop entry is valid" desktop-file-validate \
-        "$work/root/usr/share/applications/cn.velmora.Velmora.desktop"
+        "$work/root/usr/share/applications/$id.desktop"
 fi
 if command -v appstreamcli >/dev/null; then
     check "AppStream metadata is valid" appstreamcli validate --no-net \
-        "$work/root/usr/share/metainfo/cn.velmora.Velmora.metainfo.xml"
+        "$work/root/usr/share/metainfo/$id.metainfo.xml"
 fi
 check "desktop entry is in AudioVideo" grep -q '^Categories=AudioVideo;' \
-    "$work/root/usr/share/applications/cn.velmora.Velmora.desktop"
+    "$work/root/usr/share/applications/$id.desktop"
 check "desktop entry opens velmora: links" grep -q '^MimeType=x-scheme-handler/velmora;' \
-    "$work/root/usr/share/applications/cn.velmora.Velmora.desktop"
+    "$work/root/usr/share/applications/$id.desktop"
 
 echo "$info" | sed -n '/Package:/,$p'
 [ "$failures" -eq 0 ]
