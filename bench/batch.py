@@ -12,7 +12,7 @@
 #                100,000 addresses
 #   python3 bench/batch.py --cli VELMORA_RESOLVE --resolver HOST:PORT \
 #       --media BASE --work DIR [--runs N] [--lines N] [--jobs N] \
-#       [--pages N] [--site-host HOST] [-- CLI_OPTION...]
+#       [--pages N] --site-host HOST [-- CLI_OPTION...]
 # Figures go to standard output as "name value" lines, progress to standard
 # error. Options after "--" go to velmora-resolve (for example --cacert).
 import argparse
@@ -141,7 +141,7 @@ def main():
     parser.add_argument("--media", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--ytdlp", default="yt-dlp")
-    parser.add_argument("--site-host", default="www.velmora.cn")
+    parser.add_argument("--site-host", required=True)
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--lines", type=int, default=10000)
     parser.add_argument("--jobs", type=int, default=16)

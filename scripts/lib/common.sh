@@ -44,6 +44,16 @@ FUZZ_PACKAGES=(
 
 log() { printf '==> %s\n' "$*" >&2; }
 
+# Whether there is a display to show the window on.
+has_display() { [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; }
+
+# built_setting BUILD_DIR NAME: a built-in setting as that build was made
+# with (CMakeLists.txt: VELMORA_SITE_HOST, VELMORA_RESOLVER_HOST, …).
+built_setting() { sed -n "s/^$2:[A-Z]*=//p" "$1/CMakeCache.txt"; }
+
+# The example play page on the site host a build recognises.
+example_play_page() { echo "http://$(built_setting "$1" VELMORA_SITE_HOST)/play/169309.html"; }
+
 # timed STAGE COMMAND...: runs the command and says how long it took.
 timed() {
     local stage="$1" start=$SECONDS

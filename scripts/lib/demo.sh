@@ -7,12 +7,13 @@ source "$ROOT/scripts/lib/fake.sh"
 DEMO_RESOLVER_PORT="${DEMO_RESOLVER_PORT:-47443}"
 DEMO_MEDIA_PORT="${DEMO_MEDIA_PORT:-47080}"
 DEMO_BUILD="$ROOT/build-demo"
-DEMO_ADDRESS="http://www.velmora.cn/play/169309.html"
 
+# Sets DEMO_ADDRESS, a play page the demo build recognises.
 build_demo() {
     BUILD_TYPE=Release BUILD_TARGETS="velmora fake-resolver" configure_and_build "$DEMO_BUILD" \
         -DVELMORA_RESOLVER_HOST="127.0.0.1:$DEMO_RESOLVER_PORT" \
         -DVELMORA_EXTRA_CA_FILE="$ROOT/tests/fake/certs/ca.pem"
+    DEMO_ADDRESS="$(example_play_page "$DEMO_BUILD")"
 }
 
 # Starts fake-resolver on the demo ports in the background and prints where

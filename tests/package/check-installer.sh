@@ -7,21 +7,24 @@
 # mount namespace of the script's own, so nothing of the machine changes.
 # The caller gives a Wine prefix (WINEPREFIX), a display and a sound server
 # with the null sink.
-#   check-installer.sh SETUP.exe FAKE_RESOLVER
+#   check-installer.sh WINDOWS_BUILD FAKE_RESOLVER
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/common.sh"
+build="$(realpath "$1")"
+resolver_host="$(built_setting "$build" VELMORA_RESOLVER_HOST)"
+resolver_host="${resolver_host%%:*}"
 
 if [ -z "${VELMORA_IN_NAMESPACE:-}" ]; then
     hosts="$(mktemp /tmp/velmora-hosts.XXXXXX)"
     trap 'rm -f "$hosts"' EXIT
-    { cat /etc/hosts; echo "127.0.0.1 api.velmora.cn www.velmora.cn"; } >"$hosts"
+    { cat /etc/hosts; echo "127.0.0.1 $resolver_host"; } >"$hosts"
     # shellcheck disable=SC2016
     VELMORA_IN_NAMESPACE=1 unshare --net --mount sh -c \
         'ip link set lo up && mount --bind "$0" /etc/hosts && exec "$@"' "$hosts" "$0" "$@"
     exit
 fi
 
-setup="$(realpath "$1")"
+setup="$(ls "$build"/velmora-*-windows-x64-setup.exe)"
 source "$ROOT/scripts/lib/fake.sh"
 # Wine's sockets are its server's: one started in here, on this loopback.
 wineserver -k 2>/dev/null || true
@@ -55,13 +58,13 @@ check "registers its uninstaller" grep -q 'uninstall\.exe' <<<"$(registry "$unin
 # The window, as the Start menu opens it, then a link as the browser opens
 # one: Windows starts the handler, which hands the address to the window.
 start_fake "$2" 443
-PLAY_PAGE="http://www.velmora.cn/play/169309.html"
+PLAY_PAGE="$(example_play_page "$build")"
 wine "$installed/velmora.exe" &
 window=$!
 # Whichever of the two starts first is the window; the other hands over.
 wine start "velmora:$(python3 -c 'import sys, urllib.parse; print(urllib.parse.quote(sys.argv[1], safe=""))' "$PLAY_PAGE")"
 resolved() {
-    curl -s "$FAKE_MEDIA/fake/received" | grep -q '"url":"https://api.velmora.cn/lxapi/vdj.x?id=169309&'
+    curl -s "$FAKE_MEDIA/fake/received" | grep -qF '/lxapi/vdj.x?id=169309&'
 }
 linked=0
 for _ in $(seq 200); do
