@@ -133,6 +133,10 @@ MpvEngine::Setup MpvEngine::setUp(std::chrono::milliseconds networkTimeout, cons
         {"load-commands", false, Feature},
         // Audio only: a cover picture in an MP3 would open a video window.
         {"vid", QStringLiteral("no"), Required},
+        // No packets read ahead to learn the streams, which mpv 0.38 on then
+        // seeks back for: a server that answers a range with the whole file
+        // cannot go back, and the track played nothing.
+        {"demuxer-lavf-probe-info", QStringLiteral("no"), Required},
         {"audio-client-name", QStringLiteral("velmora"), Required},
         {"user-agent", userAgent(), Required},
         // The client's own limit, where mpv's is a minute.

@@ -8,12 +8,10 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 VELMORA_CACHE="${XDG_CACHE_HOME:-$HOME/.cache}/velmora"
 
 # Debian packages needed to build, test and run, by the names Debian 12 and
-# 13 share (13's renamed "t64" libraries are not named here: the .deb's
-# libqt6core6 is provided by 13's libqt6core6t64). Keep in step with the
-# .deb's runtime dependencies in cmake/packaging.cmake.
-# dpkg-dev makes the package's dependencies; librsvg2-bin draws the icon.
+# 13 share (13's renamed "t64" libraries are not named here). dpkg-dev, with
+# file, makes the package's dependencies; librsvg2-bin draws the icon.
 BUILD_PACKAGES=(
-    cmake g++ make pkg-config dpkg-dev librsvg2-bin
+    cmake g++ make pkg-config dpkg-dev file librsvg2-bin
     qt6-base-dev libmpv-dev
     qt6-tools-dev qt6-l10n-tools
 )
