@@ -95,7 +95,7 @@ void TestSingleInstance::startsAtOnceMakeOneWindow()
             window.start(programUnderTest("VELMORA_WINDOW"), {});
             QTRY_VERIFY_WITH_TIMEOUT(
                 velmora::SingleInstance::handOver({}, runtime.filePath(u"velmora.socket"_s)),
-                20000);
+                60000); // a start under Wine takes a while
             window.kill();
             QVERIFY(window.waitForFinished());
         }
