@@ -469,7 +469,8 @@ void TestCli::save()
              status == 0 ? QStringList{fileName}
              : partKept  ? QStringList{fileName + u".part"_s}
                          : QStringList{});
-    QCOMPARE(QFileInfo::exists(record), partKept);
+    if (!windowsProgram()) // whose records sit in Wine's profile, named from its own path
+        QCOMPARE(QFileInfo::exists(record), partKept);
     if (status != 0)
         return;
     QVERIFY(file.open(QIODevice::ReadOnly));

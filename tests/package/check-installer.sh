@@ -5,8 +5,8 @@
 # uninstalls: nothing may be left. The built-in resolver host is named
 # 127.0.0.1 and the fake resolver takes its port (443) in a network and
 # mount namespace of the script's own, so nothing of the machine changes.
-# The caller gives a Wine prefix (WINEPREFIX), a display and a sound server
-# with the null sink.
+# The caller gives a display and a sound server with the null sink; the
+# prefix is the check's own.
 #   check-installer.sh WINDOWS_BUILD FAKE_RESOLVER
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/common.sh"
@@ -30,12 +30,26 @@ source "$ROOT/scripts/lib/fake.sh"
 wineserver -k 2>/dev/null || true
 wineserver -w
 FAKE_PID="" window=""
-trap 'wineserver -k 2>/dev/null; [ -z "$FAKE_PID" ] || kill "$FAKE_PID" 2>/dev/null' EXIT
+scratch="$(mktemp -d /tmp/velmora-installer.XXXXXX)"
+trap 'wineserver -k 2>/dev/null; [ -z "$FAKE_PID" ] || kill "$FAKE_PID" 2>/dev/null; rm -rf "$scratch"' EXIT
+start_fake "$2" 443
+# The fake's CA trusted as a listener's system trusts the service's: added
+# to a copy of the system's store bound over it, which Wine takes into a
+# new prefix, a new user's Windows, leaving the caller's prefix as it was.
+cp -a /etc/ssl/certs "$scratch/certs"
+cp "$FAKE_CA" "$scratch/certs/velmora-test-ca.pem"
+ln -s velmora-test-ca.pem "$scratch/certs/$(openssl x509 -hash -noout -in "$FAKE_CA").0"
+cat "$FAKE_CA" >>"$scratch/certs/ca-certificates.crt"
+mount --bind "$scratch/certs" /etc/ssl/certs
+export WINEPREFIX="$scratch/prefix"
+wineboot --init >/dev/null 2>&1
+wineserver -w
 failures=0
 check() { # check DESCRIPTION COMMAND...
     if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi
 }
 absent() { ! test -e "$1"; }
+unregistered() { ! wine reg query "$1" >/dev/null 2>&1; }
 
 # Wine's view of the user's folders and registry.
 user_dir="$WINEPREFIX/drive_c/users/$(id -un)"
@@ -57,12 +71,16 @@ check "registers its uninstaller" grep -q 'uninstall\.exe' <<<"$(registry "$unin
 
 # The window, as the Start menu opens it, then a link as the browser opens
 # one: Windows starts the handler, which hands the address to the window.
-start_fake "$2" 443
 PLAY_PAGE="$(example_play_page "$build")"
 wine "$installed/velmora.exe" &
 window=$!
 # Whichever of the two starts first is the window; the other hands over.
-wine start "velmora:$(python3 -c 'import sys, urllib.parse; print(urllib.parse.quote(sys.argv[1], safe=""))' "$PLAY_PAGE")"
+# Windows' shell finds the handler among the user's classes; Wine's does not
+# look there, so the registered command runs here as the shell runs it.
+link="velmora:$(python3 -c 'import sys, urllib.parse; print(urllib.parse.quote(sys.argv[1], safe=""))' "$PLAY_PAGE")"
+command="$(registry "$handler" | sed -n 's/.*REG_SZ *//p')"
+program="${command#\"}"
+wine "${program%%\"*}" "$link" &
 resolved() {
     curl -s "$FAKE_MEDIA/fake/received" | grep -qF '/lxapi/vdj.x?id=169309&'
 }
@@ -83,6 +101,6 @@ wine "$installed/uninstall.exe" /S
 wineserver -w
 check "uninstalls the programs and their folder" absent "$installed"
 check "removes the Start-menu entry" absent "$shortcut"
-check "removes the link handler" test -z "$(registry 'HKCU\Software\Classes\velmora')"
-check "removes its uninstaller's entry" test -z "$(registry "$uninstall")"
+check "removes the link handler" unregistered 'HKCU\Software\Classes\velmora'
+check "removes its uninstaller's entry" unregistered "$uninstall"
 [ "$failures" -eq 0 ]
