@@ -50,11 +50,6 @@ template <typename W> W *place(W *widget, layout::Twips where)
 
 } // namespace
 
-QString examplePlayPageAddress()
-{
-    return QStringLiteral("http://%1/play/169309.html").arg(QString::fromUtf8(settings::kSiteHost));
-}
-
 Form1::Form1(const ResolveOptions &resolver, QWidget *parent) : QWidget(parent)
 {
     setWindowTitle(texts::kTitle.toString());
@@ -72,7 +67,7 @@ Form1::Form1(const ResolveOptions &resolver, QWidget *parent) : QWidget(parent)
     // No cut: a long pasted text must reach the address at its end.
     Text1->setMaxLength(std::numeric_limits<int>::max());
 
-    Label2 = place(new QLabel(texts::kExamplePrefix.toString() + examplePlayPageAddress(), this),
+    Label2 = place(new QLabel(texts::kExamplePrefix.toString() + texts::examplePlayPageAddress(), this),
                    layout::kLabel2);
     Label2->setTextFormat(Qt::PlainText);
 

@@ -15,8 +15,9 @@ class ResolveCommand;
 class SaveCommand;
 
 // The program's only window: the address box, the resolve button, the
-// result box and the player. All it does on its own is wire the button to
-// the resolve command.
+// result box and the player. The resolve and the save are commands of their
+// own; the window wires them to its controls and takes addresses from
+// links, drops and the clipboard.
 class Form1 : public QWidget
 {
     Q_OBJECT
@@ -54,8 +55,5 @@ private:
     ResolveCommand *m_command = nullptr;
     SaveCommand *m_save = nullptr;
 };
-
-// The example play-page address shown under the input box.
-QString examplePlayPageAddress();
 
 } // namespace velmora

@@ -42,8 +42,9 @@ public:
     // same way.
     //
     // The address of a `track` a resolve gave, which the server refuses
-    // later (403, 410: signed addresses expire), is not reported at once:
-    // renewalNeeded() asks for a fresh one, and renewUrl() goes on with it.
+    // later as expired (isExpiredAddressStatus(): signed addresses expire),
+    // is not reported at once: renewalNeeded() asks for a fresh one, and
+    // renewUrl() goes on with it.
     // The track's name is shown while it plays.
     void setUrl(const QString &url, const Track &track = {});
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "identity.h"
+#include "settings.h"
 
 #include <QString>
 #include <QStringView>
@@ -14,6 +15,11 @@ namespace velmora::texts {
 inline constexpr QStringView kTitle = u"" VELMORA_TITLE;
 inline constexpr QStringView kPrompt = u"请输入音乐试听地址：";
 inline constexpr QStringView kExamplePrefix = u"示例链接：";
+// The play page shown after kExamplePrefix, on the site the program is built for.
+inline QString examplePlayPageAddress()
+{
+    return QStringLiteral("http://%1/play/169309.html").arg(QString::fromUtf8(settings::kSiteHost));
+}
 inline constexpr QStringView kResolveButton = u"点击解析";
 inline constexpr QStringView kSpareButton = u"Command2";
 inline constexpr QStringView kDesignedFontFace = u"微软雅黑";

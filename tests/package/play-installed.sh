@@ -53,15 +53,7 @@ check "the installed velmora-resolve resolves through the system's CA store: $re
 # THRESHOLD arrives or SECONDS pass.
 peak_at_sink() { # peak_at_sink THRESHOLD SECONDS
     timeout "$2" parec -d velmora_null.monitor --raw --format=s16le --channels=1 --rate=8000 \
-        --latency-msec=50 2>/dev/null | python3 -c '
-import array, sys
-threshold, peak = int(sys.argv[1]), 0
-while peak < threshold:
-    block = sys.stdin.buffer.read(800)
-    if len(block) < 2:
-        break
-    peak = max(peak, max(abs(s) for s in array.array("h", block[: len(block) // 2 * 2])))
-print(peak)' "$1" || true
+        --latency-msec=50 2>/dev/null | python3 "$ROOT/tests/package/peak.py" "$1" || true
 }
 
 /usr/bin/velmora "$PLAY_PAGE" >"$work/velmora.log" 2>&1 &
