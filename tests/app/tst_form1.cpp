@@ -42,18 +42,18 @@ private slots:
     void laterClicksKeepTheirPromises();
     void savesWhatPlays();
     void closingCancelsASave();
-    void retriedSaveSaysWhichTry();
-    void failedSaveNamesItsTrack();
+    void saveSaysHowItGoes();
     void opensFromOutside();
     void offersTheClipboard();
     void keepsTheConnectionWarm();
     void waitsVisibly();
     void networkTextStaysText();
     void showsWhatTheAddressIs();
-    void closingWhileWaitingAborts();
 
 private:
     void click(const QString &input);
+    // Clicks the player's save button: the dialog that asks where, or null.
+    QFileDialog *askWhere();
     // Plays the track and saves it there through the save dialog.
     bool saveAs(int track, const QString &file);
 
@@ -184,42 +184,35 @@ void TestForm1::laterClicksKeepTheirPromises()
 void TestForm1::savesWhatPlays()
 {
     QTemporaryDir folder;
-    auto *button = m_window->W1->findChild<QToolButton *>(u"saveButton"_s);
-    QVERIFY(!button->isEnabled()); // nothing to save yet
+    QVERIFY(!m_window->W1->findChild<QToolButton *>(u"saveButton"_s)->isEnabled()); // nothing yet
     click(playPage(tracks::Demo));
     QTRY_VERIFY_WITH_TIMEOUT(m_window->Command1->isEnabled(), 10000);
-    QCOMPARE(button->toolTip(), texts::kSave.toString());
-    for (const QString &expectedFolder : {QString(), folder.path()}) {
-        QTest::mouseClick(button, Qt::LeftButton);
-        QFileDialog *dialog = nullptr;
-        QTRY_VERIFY(dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
-        const QFileInfo suggested(dialog->selectedFiles().value(0));
-        QCOMPARE(suggested.fileName(), QLatin1String(tracks::DemoName) + u".mp3"_s);
-        QStringList buttons;
-        for (const QPushButton *b : dialog->findChildren<QPushButton *>())
-            buttons << (b->isVisible() ? b->text() : QString());
-        QVERIFY2(readsChinese(buttons.join(u' ')), qPrintable(buttons.join(u' ')));
-        if (!expectedFolder.isEmpty()) { // remembered from the first save
-            QCOMPARE(suggested.absolutePath(), expectedFolder);
-            dialog->reject();
-            break;
-        }
-        const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-        QCOMPARE(suggested.absolutePath(), QFileInfo(music).isDir() ? music : QDir::homePath());
-        QSignalSpy saved(m_window->saveCommand(), &SaveCommand::finished);
-        dialog->setDirectory(folder.path());
-        dialog->selectFile(u"demo.mp3"_s);
-        static_cast<QDialog *>(dialog)->accept(); // as its Save button does
-        QVERIFY(saved.wait(10000));
-        QFile file(folder.filePath(u"demo.mp3"_s)), tone(u":/velmora-fake/media/tone.mp3"_s);
-        QVERIFY(file.open(QIODevice::ReadOnly) && tone.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), tone.readAll());
-        QCOMPARE(m_window->W1->statusText(), texts::kSaved.toString() + u"demo.mp3"_s);
-        // For a while: then the line says again what plays, or has played.
-        QTRY_VERIFY_WITH_TIMEOUT(
-            m_window->W1->statusText().endsWith(QLatin1String(tracks::DemoName)), 10000);
-        QCOMPARE(m_window->W1->url(), m_fake.songUrl(tracks::Demo).toString());
-    }
+    QFileDialog *dialog = askWhere();
+    QVERIFY(dialog);
+    const QFileInfo suggested(dialog->selectedFiles().value(0));
+    QCOMPARE(suggested.fileName(), QLatin1String(tracks::DemoName) + u".mp3"_s);
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    QCOMPARE(suggested.absolutePath(), QFileInfo(music).isDir() ? music : QDir::homePath());
+    QStringList buttons;
+    for (const QPushButton *b : dialog->findChildren<QPushButton *>())
+        buttons << (b->isVisible() ? b->text() : QString());
+    QVERIFY2(readsChinese(buttons.join(u' ')), qPrintable(buttons.join(u' ')));
+    QSignalSpy saved(m_window->saveCommand(), &SaveCommand::finished);
+    dialog->setDirectory(folder.path());
+    dialog->selectFile(u"demo.mp3"_s);
+    static_cast<QDialog *>(dialog)->accept(); // as its Save button does
+    QVERIFY(saved.wait(10000));
+    QFile file(folder.filePath(u"demo.mp3"_s)), tone(u":/velmora-fake/media/tone.mp3"_s);
+    QVERIFY(file.open(QIODevice::ReadOnly) && tone.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), tone.readAll());
+    QCOMPARE(m_window->W1->statusText(), texts::kSaved.toString() + u"demo.mp3"_s);
+    // For a while: then the line says again what plays, or has played.
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->W1->statusText().endsWith(QLatin1String(tracks::DemoName)),
+                             10000);
+    QCOMPARE(m_window->W1->url(), m_fake.songUrl(tracks::Demo).toString());
+    QVERIFY(dialog = askWhere());
+    QCOMPARE(QFileInfo(dialog->selectedFiles().value(0)).absolutePath(), folder.path());
+    dialog->reject();
 }
 
 // A save in flight says how far it is; closing the window asks first, and
@@ -230,20 +223,14 @@ void TestForm1::closingCancelsASave()
     QTemporaryDir folder;
     const QString target = folder.filePath(u"slow.mp3"_s);
     m_fake.setTrickleInterval(20ms);
+    auto *button = m_window->W1->findChild<QToolButton *>(u"saveButton"_s);
+    QCOMPARE(button->toolTip(), texts::kSave.toString());
     QVERIFY(saveAs(tracks::SaveSlow, target));
     QTRY_VERIFY(m_window->W1->statusText().contains(u"% "_s));
     QVERIFY(m_window->W1->statusText().startsWith(texts::kSaving));
-    QCOMPARE(m_window->W1->findChild<QToolButton *>(u"saveButton"_s)->toolTip(),
-             texts::kCancelSave.toString());
-    const auto askedToClose = [this] {
-        m_window->close();
-        QMessageBox *box = nullptr;
-        const auto open = [&] {
-            return (box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
-        };
-        return QTest::qWaitFor(open) ? box : nullptr;
-    };
-    QMessageBox *box = askedToClose();
+    QCOMPARE(button->toolTip(), texts::kCancelSave.toString());
+    m_window->close();
+    QMessageBox *box = modal<QMessageBox>();
     QVERIFY(box && box->text() == texts::kCloseWhileSaving && box->icon() == QMessageBox::Question);
     QVERIFY(QTest::qWaitForWindowExposed(box) && titleFits(box));
     const QString answers =
@@ -252,20 +239,27 @@ void TestForm1::closingCancelsASave()
     QTest::keyClick(box, Qt::Key_Return); // the default: no
     QTRY_VERIFY(!QApplication::activeModalWidget());
     QVERIFY(m_window->isVisible() && m_window->saveCommand()->isSaving());
-    QVERIFY(box = askedToClose());
+    m_window->close();
+    QVERIFY(box = modal<QMessageBox>());
     box->button(QMessageBox::Yes)->click();
     QTRY_VERIFY(!m_window->isVisible());
     QVERIFY(QFileInfo(target + u".part"_s).size() > 0);
     QVERIFY(!QFileInfo::exists(target));
 }
 
-// A save whose connection drops says which try it is on, while it waits and
+// A save that fails says which track's it was, as another may play by then.
+// One whose connection drops says which try it is on, while it waits and
 // after, and still ends whole. (How each transfer fault is tried again is
 // tst_cli's save table.)
-void TestForm1::retriedSaveSaysWhichTry()
+void TestForm1::saveSaysHowItGoes()
 {
     QTemporaryDir folder;
     QSignalSpy saved(m_window->saveCommand(), &SaveCommand::finished);
+    QVERIFY(saveAs(tracks::SaveHtml, folder.filePath(u"page.mp3"_s)));
+    QVERIFY(saved.wait(10000));
+    const QString status = m_window->W1->statusText();
+    QVERIFY2(status.contains(u"Save %1"_s.arg(tracks::SaveHtml)), qPrintable(status));
+
     QVERIFY(saveAs(tracks::SaveDrop, folder.filePath(u"drop.mp3"_s)));
     const QString second = texts::saveTry(2, SaveOptions::kRetries + 1);
     QTRY_VERIFY_WITH_TIMEOUT(m_window->W1->statusText().endsWith(second), 10000);
@@ -279,28 +273,18 @@ void TestForm1::retriedSaveSaysWhichTry()
     QCOMPARE(file.readAll(), m_fake.savedAudio());
 }
 
-// Another track may play by the time a save fails: it says which track's.
-void TestForm1::failedSaveNamesItsTrack()
+QFileDialog *TestForm1::askWhere()
 {
-    QTemporaryDir folder;
-    QSignalSpy saved(m_window->saveCommand(), &SaveCommand::finished);
-    QVERIFY(saveAs(tracks::SaveHtml, folder.filePath(u"page.mp3"_s)));
-    QVERIFY(saved.wait(10000));
-    const QString status = m_window->W1->statusText();
-    QVERIFY2(status.contains(u"Save %1"_s.arg(tracks::SaveHtml)), qPrintable(status));
+    QTest::mouseClick(m_window->W1->findChild<QToolButton *>(u"saveButton"_s), Qt::LeftButton);
+    return modal<QFileDialog>();
 }
 
 bool TestForm1::saveAs(int track, const QString &file)
 {
     click(playPage(track));
     QFileDialog *dialog = nullptr;
-    const auto asked = [&] {
-        return (dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
-    };
-    if (!QTest::qWaitFor([&] { return m_window->Command1->isEnabled(); }, 10000))
-        return false;
-    QTest::mouseClick(m_window->W1->findChild<QToolButton *>(u"saveButton"_s), Qt::LeftButton);
-    if (!QTest::qWaitFor(asked))
+    if (!QTest::qWaitFor([&] { return m_window->Command1->isEnabled(); }, 10000) ||
+        !(dialog = askWhere()))
         return false;
     dialog->setDirectory(QFileInfo(file).absolutePath());
     dialog->selectFile(QFileInfo(file).fileName());
@@ -375,7 +359,8 @@ void TestForm1::keepsTheConnectionWarm()
 }
 
 // While the answer is awaited the status line says so, a second click does
-// nothing and an edit does not touch the request in flight; Esc gives up on it.
+// nothing and an edit does not touch the request in flight; Esc gives up on
+// it, and so does closing the window.
 void TestForm1::waitsVisibly()
 {
     click(playPage(tracks::Stall));
@@ -392,6 +377,11 @@ void TestForm1::waitsVisibly()
     QVERIFY(!stalled && m_window->Command1->isEnabled());
     QCOMPARE(m_window->W1->statusText(), texts::kReady.toString());
     QCOMPARE(m_window->cursor().shape(), Qt::ArrowCursor);
+    click(playPage(tracks::Stall));
+    const QPointer<TrackResolve> again = m_window->resolveCommand()->request();
+    QVERIFY(again);
+    m_window.reset();
+    QVERIFY(!again); // gone with the window: nothing can answer into it
 }
 
 // A name from the network is shown as it is, never as markup; the status
@@ -423,20 +413,10 @@ void TestForm1::showsWhatTheAddressIs()
     static const QRegularExpression unseen(u"[\\x{202a}-\\x{202e}\\x{2066}-\\x{2069}]"_s);
     for (const QString &shown : {m_window->Text2->text(), m_window->W1->statusText()})
         QVERIFY2(!shown.contains(unseen) && shown.contains(u"%E2%80%AE"_s), qPrintable(shown));
-    QTest::mouseClick(m_window->W1->findChild<QToolButton *>(u"saveButton"_s), Qt::LeftButton);
-    QFileDialog *dialog = nullptr;
-    QTRY_VERIFY(dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()));
+    QFileDialog *dialog = askWhere();
+    QVERIFY(dialog);
     QCOMPARE(QFileInfo(dialog->selectedFiles().value(0)).fileName(), u"Bidi evil.mp3 mix.mp3"_s);
     dialog->reject();
-}
-
-void TestForm1::closingWhileWaitingAborts()
-{
-    click(playPage(tracks::Stall));
-    QPointer<TrackResolve> request = m_window->resolveCommand()->request();
-    QVERIFY(request);
-    m_window.reset();
-    QVERIFY(!request); // gone with the window: nothing can answer into it
 }
 
 QTEST_MAIN(TestForm1)

@@ -23,10 +23,8 @@ bool titleFits(const QMessageBox *box)
 
 std::optional<Box> closeBox(int timeoutMs)
 {
-    QMessageBox *box = nullptr;
-    if (!QTest::qWaitFor(
-            [&] { return (box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())); },
-            timeoutMs))
+    QMessageBox *box = modal<QMessageBox>(timeoutMs);
+    if (!box)
         return std::nullopt;
     Box seen{box->windowTitle(), box->text(), box->detailedText(), box->icon(), {}, false,
              titleFits(box)}; // before the details widen it

@@ -7,13 +7,16 @@
 #include "resolve.h"
 #include "settings.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStringList>
+#include <QTest>
 #include <QVariant>
 
 #include <optional>
+#include <tuple>
 
 namespace velmora::testing {
 
@@ -60,6 +63,15 @@ struct Box
     bool closedByEnter = false;
     bool titleFits = false;
 };
+
+// The modal window once one of type T is open, waited for; null if none came.
+template <typename T> T *modal(int timeoutMs = 5000)
+{
+    T *open = nullptr;
+    std::ignore = QTest::qWaitFor(
+        [&] { return (open = qobject_cast<T *>(QApplication::activeModalWidget())); }, timeoutMs);
+    return open;
+}
 
 // Waits for the open message box, shows its details where it has some, reads
 // it, and closes it with Enter.
