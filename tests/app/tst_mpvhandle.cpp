@@ -12,7 +12,8 @@ using namespace Qt::StringLiterals;
 constexpr int kRefused = INT_MIN; // for any reason libmpv gives
 
 // What libmpv refuses at once comes back as a refusal with its reason, and
-// what it takes comes back as taken: nothing it says is dropped.
+// what it takes comes back as taken: nothing it says is dropped. Options go
+// to a handle not yet started, commands to a started one.
 class TestMpvHandle : public QObject
 {
     Q_OBJECT
@@ -26,39 +27,9 @@ private slots:
         QVERIFY(m_mpv.initialize());
     }
 
-    void command_data()
+    void call_data()
     {
-        QTest::addColumn<QVariantMap>("command");
-        QTest::addColumn<int>("status");
-        const QString url = u"http://127.0.0.1:9/a.mp3"_s;
-        const QVariantMap load{{u"name"_s, u"loadfile"_s}, {u"url"_s, url}};
-        QVariantMap engines = load;
-        engines.insert(u"flags"_s, u"replace"_s);
-        engines.insert(u"options"_s,
-                       QVariantMap{{u"start"_s, u"1.000"_s}, {u"http-proxy"_s, u"direct"_s}});
-        QTest::newRow("the engine's load") << engines << 0;
-        QVariantMap unknown = load;
-        unknown.insert(u"bogus"_s, u"1"_s);
-        QTest::newRow("an argument it does not know") << unknown << kRefused;
-        QVariantMap number = load;
-        number.insert(u"options"_s, QVariantMap{{u"start"_s, 1.5}});
-        QTest::newRow("an option given as a number") << number << kRefused;
-        QTest::newRow("a command it does not know")
-            << QVariantMap{{u"name"_s, u"no-such-command"_s}} << kRefused;
-    }
-
-    void command()
-    {
-        QFETCH(QVariantMap, command);
-        QFETCH(int, status);
-        const MpvResult result = m_mpv.command(command, 1);
-        QCOMPARE(result.ok(), status == 0);
-        QVERIFY(status == 0 || !result.error().isEmpty());
-    }
-
-    void setOption_data()
-    {
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("option"); // none: `value` is a command
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<int>("status");
         QTest::newRow("a flag") << u"tls-verify"_s << QVariant(true) << 0;
@@ -69,15 +40,30 @@ private slots:
             << u"no-such-option"_s << QVariant(true) << int(MPV_ERROR_OPTION_NOT_FOUND);
         QTest::newRow("a value it cannot read")
             << u"tls-verify"_s << QVariant(u"maybe"_s) << kRefused;
+        const QVariantMap load{{u"name"_s, u"loadfile"_s},
+                               {u"url"_s, u"http://127.0.0.1:9/a.mp3"_s}};
+        QVariantMap engines = load, unknown = load, number = load;
+        engines.insert(u"flags"_s, u"replace"_s);
+        engines.insert(u"options"_s,
+                       QVariantMap{{u"start"_s, u"1.000"_s}, {u"http-proxy"_s, u"direct"_s}});
+        QTest::newRow("the engine's load") << QString() << QVariant(engines) << 0;
+        unknown.insert(u"bogus"_s, u"1"_s);
+        QTest::newRow("an argument it does not know") << QString() << QVariant(unknown) << kRefused;
+        number.insert(u"options"_s, QVariantMap{{u"start"_s, 1.5}});
+        QTest::newRow("an option given as a number") << QString() << QVariant(number) << kRefused;
+        QTest::newRow("a command it does not know")
+            << QString() << QVariant(QVariantMap{{u"name"_s, u"no-such-command"_s}}) << kRefused;
     }
 
-    void setOption()
+    void call()
     {
-        QFETCH(QString, name);
+        QFETCH(QString, option);
         QFETCH(QVariant, value);
         QFETCH(int, status);
-        MpvHandle mpv;
-        const MpvResult result = mpv.setOption(name.toUtf8().constData(), value);
+        MpvHandle unstarted;
+        const MpvResult result = option.isEmpty()
+                                     ? m_mpv.command(value.toMap(), 1)
+                                     : unstarted.setOption(option.toUtf8().constData(), value);
         if (status == kRefused)
             QVERIFY(!result.ok() && !result.error().isEmpty());
         else
