@@ -5,20 +5,24 @@
 #include "answer.h"
 #include "fuzzcheck.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <cmath>
 
 using Outcome = velmora::Resolution::Outcome;
-using namespace velmora::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QString answer = QString::fromUtf8(QByteArrayView(data, qsizetype(size)));
     const velmora::Resolution result = velmora::decideAnswer(answer);
 
-    const QJsonValue rendata = Member(ParseJson(answer), QStringLiteral("Rendata"));
-    const QJsonValue songUrl = Member(rendata, QStringLiteral("songURL"));
-    // toString() gives the empty text for anything but a string.
-    const bool unknownTrack = Member(rendata, QStringLiteral("tname")).toString() == u"not_find";
+    // Held against QJsonDocument's reading: a member of anything but an
+    // object is missing, and toString() is empty for anything but a string.
+    const QJsonObject rendata =
+        QJsonDocument::fromJson(answer.toUtf8()).object().value(u"Rendata").toObject();
+    const QJsonValue songUrl = rendata.value(u"songURL");
+    const bool unknownTrack = rendata.value(u"tname").toString() == u"not_find";
 
     FUZZ_CHECK(result.songUrl.isEmpty() != (result.outcome == Outcome::Play));
     FUZZ_CHECK(result.error.isEmpty() != (result.outcome == Outcome::RequestError));

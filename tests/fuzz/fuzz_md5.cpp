@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <QList>
 
 static void ExpectDigest(const QString &text, const QByteArray &bytes)
 {

@@ -1,13 +1,8 @@
 #pragma once
 
-// Shared by the fuzz targets: the failure signal, the UTF-16 input decoding
-// and readings of JSON made with QJsonDocument alone, to hold the client's
-// own lookup against.
+// Shared by the fuzz targets: the failure signal and the UTF-16 input
+// decoding.
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
 #include <QString>
 #include <QtEndian>
 
@@ -31,21 +26,6 @@ inline QString FromUtf16Le(const std::uint8_t *data, std::size_t size)
     QString text(qsizetype(size / 2), Qt::Uninitialized);
     qFromLittleEndian<char16_t>(data, text.size(), text.data());
     return text;
-}
-
-// The document's object or array; undefined when the text is not JSON.
-inline QJsonValue ParseJson(const QString &text)
-{
-    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8());
-    if (doc.isNull())
-        return QJsonValue::Undefined;
-    return doc.isObject() ? QJsonValue(doc.object()) : QJsonValue(doc.array());
-}
-
-// Member `name` of `value`; a member of anything but an object is missing.
-inline QJsonValue Member(const QJsonValue &value, const QString &name)
-{
-    return value.isObject() ? value.toObject().value(name) : QJsonValue(QJsonValue::Undefined);
 }
 
 } // namespace velmora::fuzz
