@@ -10,7 +10,6 @@
 #include <QNetworkProxy>
 #include <QScopeGuard>
 #include <QSlider>
-#include <QTcpServer>
 #include <QTest>
 #include <QTextDocument>
 #include <QToolButton>
@@ -24,8 +23,8 @@ class TestPlayer : public QObject
 {
     Q_OBJECT
     FakeResolver m_fake;
-    QString m_long, m_noise;  // 30 s of silence; bytes in no known format, nor text
-    quint16 m_closedPort = 0; // nothing listens there
+    QString m_long, m_noise; // 30 s of silence; bytes in no known format, nor text
+    const quint16 m_closedPort = closedPort();
 
 private slots:
     void initTestCase()
@@ -35,9 +34,7 @@ private slots:
         m_fake.setAudio(tracks::TwoDigit, QByteArray(64 * 1024, char(0xA5)));
         m_long = m_fake.songUrl(tracks::TestTone).toString();
         m_noise = m_fake.songUrl(tracks::TwoDigit).toString();
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        m_closedPort = closed.serverPort();
+        QVERIFY(m_closedPort);
     }
 
     void startsIdleAndClampsVolume_data()

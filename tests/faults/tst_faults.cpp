@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSlider>
-#include <QTcpServer>
 #include <QTest>
 #include <QToolButton>
 
@@ -80,7 +79,7 @@ private:
     Tinyproxy m_proxy;
     FakeResolver m_trusted;
     FakeResolver m_foreign{CertificateKind::Foreign};
-    quint16 m_closedPort = 0; // nothing listens there
+    const quint16 m_closedPort = closedPort();
 };
 
 void TestFaults::initTestCase()
@@ -94,9 +93,7 @@ void TestFaults::initTestCase()
     m_trusted.setAudio(tracks::Expiring, silentWav(30));
     m_trusted.setAudio(tracks::NoRanges, silentWav(30));
     m_trusted.setAudio(tracks::TestTone, silentWav(30));
-    QTcpServer closed;
-    QVERIFY(closed.listen(QHostAddress::LocalHost));
-    m_closedPort = closed.serverPort();
+    QVERIFY(m_closedPort);
 }
 
 void TestFaults::columns()

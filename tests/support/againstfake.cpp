@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 #include <QHostInfo>
+#include <QTcpServer>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -72,6 +73,12 @@ bool testHostResolves()
     return QHostInfo::fromName(QLatin1String(kTestHost))
         .addresses()
         .contains(QHostAddress(QHostAddress::LocalHost));
+}
+
+quint16 closedPort()
+{
+    QTcpServer server;
+    return server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
 }
 
 } // namespace velmora::testing

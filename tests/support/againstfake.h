@@ -88,6 +88,9 @@ QByteArray silentWav(quint32 seconds, quint32 rate = 8000);
 inline constexpr char kTestHost[] = "resolver.velmora.test";
 bool testHostResolves();
 
+// A loopback port that nothing listens on: one just given back.
+quint16 closedPort();
+
 // Whether this test runs under Wine: a Windows build tested on Linux, where
 // some of Windows' own parts do less than Windows does.
 bool runsUnderWine();
