@@ -28,9 +28,16 @@ private slots:
     void browserLinkReachesTheWindow();
 
 private:
-    QString playerctl(const QStringList &arguments);
-    static bool run(const QString &program, const QStringList &arguments,
-                    const QProcessEnvironment &environment);
+    // A program's output once it ended well, waited for in the event loop:
+    // this process may be what it talks to.
+    static std::optional<QString>
+    run(const QString &program, const QStringList &arguments,
+        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+    static QString playerctl(const QStringList &arguments)
+    {
+        return run(u"playerctl"_s, QStringList{u"--player=velmora"_s} + arguments)
+            .value_or(u"(no answer)"_s);
+    }
 
     fake::FakeResolver m_fake;
 };
@@ -38,17 +45,6 @@ private:
 void TestMpris::initTestCase()
 {
     QVERIFY(m_fake.start());
-}
-
-// playerctl's output, waited for in the event loop: this process answers it.
-QString TestMpris::playerctl(const QStringList &arguments)
-{
-    QProcess process;
-    QSignalSpy ended(&process, &QProcess::finished);
-    process.start(u"playerctl"_s, QStringList{u"--player=velmora"_s} + arguments);
-    if (!ended.wait(10000))
-        return u"(no answer)"_s;
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
 void TestMpris::playerctlReachesThePlayer()
@@ -100,14 +96,16 @@ void TestMpris::playerctlReachesThePlayer()
                  u"|"_s + m_fake.songUrl(fake::tracks::Demo).toString());
 }
 
-bool TestMpris::run(const QString &program, const QStringList &arguments,
-                    const QProcessEnvironment &environment)
+std::optional<QString> TestMpris::run(const QString &program, const QStringList &arguments,
+                                      const QProcessEnvironment &environment)
 {
     QProcess process;
     process.setProcessEnvironment(environment);
     QSignalSpy ended(&process, &QProcess::finished);
     process.start(program, arguments);
-    return ended.wait(10000) && process.exitCode() == 0;
+    if (!ended.wait(10000) || process.exitCode() != 0)
+        return std::nullopt;
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
 // The desktop entry, its Exec pointed at the built program, is installed in a

@@ -52,7 +52,6 @@ private slots:
         QFETCH(int, expected);
         PlayerWidget w;
         QVERIFY(w.volume() == 50 && w.controls()->volume() == 50 && !w.isMuted());
-        QVERIFY(w.url().isEmpty());
         QCOMPARE(w.statusText(), texts::kReady.toString());
         // The full interface fits the strip at the bottom of the window.
         QVERIFY(w.minimumSizeHint().width() <= 391 && w.minimumSizeHint().height() <= 55);
@@ -97,10 +96,6 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), m_noise);
 
         menu[1]->trigger();
-        QTRY_COMPARE(w.statusText(), texts::holding(texts::kStopped, {}));
-        QTest::mouseClick(play, Qt::LeftButton); // from the start again
-        QTRY_VERIFY(w.engine()->position() > 0);
-        QTest::mouseClick(w.findChild<QToolButton *>(u"stopButton"_s), Qt::LeftButton);
         QTRY_COMPARE(w.statusText(), texts::holding(texts::kStopped, {}));
         w.setUrl(QString());
         QCOMPARE(w.statusText(), texts::kReady.toString());
