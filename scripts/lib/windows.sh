@@ -61,10 +61,14 @@ qt_for_windows() {
 # sources of the host's versions of mpv and the libraries under it.
 mpv_for_windows() {
     source "$ROOT/scripts/lib/windows-mpv.sh"
-    local pair versions=() patches=()
+    local pair patch versions=() patches=()
     for pair in "${MPV_WINDOWS_SOURCES[@]}"; do
         versions+=("${pair%%:*} $(source_version "${pair#*:}")")
-        patches+=("$ROOT/scripts/windows-patches/${pair%%:*}"-*.patch)
+        # Only the patches there are: an unmatched pattern would put this
+        # checkout's path into the key, and every checkout would build anew.
+        for patch in "$ROOT/scripts/windows-patches/${pair%%:*}"-*.patch; do
+            [ -f "$patch" ] && patches+=("$patch")
+        done
     done
     cached_stage mpv "$ROOT/scripts/lib/windows-mpv.sh" build_mpv_for_windows \
         "${versions[@]}" "${patches[@]}" "meson $(meson --version)" "$(nasm --version)"
