@@ -1,7 +1,7 @@
 // Everything the resolver side can answer, through the window: what it shows
-// and plays. One table per outcome: it plays (or shows what it may not play),
-// a box says why there is nothing, or something befalls a track while it
-// plays. How velmora-resolve takes each kind of answer is in tests/cli.
+// and plays. One table for what an answer comes to, another for what befalls
+// a track while it plays. How velmora-resolve takes each kind of answer is in
+// tests/cli.
 #include "processes.h"
 #include "application.h"
 #include "form1.h"
@@ -26,11 +26,14 @@ using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
 namespace {
-// What becomes of a track in the window once it is given.
-enum class Played {
+// What the window makes of an answer: it plays the track, or shows what it
+// may not play, or a box says why there is nothing.
+enum class Outcome {
     Plays,
     NotOpened,  // not a web address: shown, refused before the engine
     Unplayable, // opened, and nothing in it may be played
+    NotFound,
+    RequestError,
 };
 // What befalls a playing track, and how it goes on: its address expires
 // while stopped, paused or playing and is resolved again once, quietly;
@@ -53,7 +56,7 @@ constexpr std::chrono::milliseconds kIdle = 700ms;
 constexpr std::chrono::milliseconds kTotal = 2s;
 } // namespace
 
-Q_DECLARE_METATYPE(Played)
+Q_DECLARE_METATYPE(Outcome)
 Q_DECLARE_METATYPE(Befalls)
 
 class TestFaults : public QObject
@@ -61,10 +64,8 @@ class TestFaults : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void plays_data();
-    void plays();
-    void boxes_data();
-    void boxes();
+    void answers_data();
+    void answers();
     void midTrack_data();
     void midTrack();
 
@@ -74,7 +75,6 @@ private:
                    const QString &host = {}, const QString &proxy = {});
     // The window's click on the row; null where the click went wrong.
     std::unique_ptr<Form1> click();
-    static bool namesTheFakeInVain();
 
     Tinyproxy m_proxy;
     FakeResolver m_trusted;
@@ -112,12 +112,6 @@ QTestData &TestFaults::row(const char *name, int track, const QString &urlOrDeta
                                << proxy;
 }
 
-bool TestFaults::namesTheFakeInVain()
-{
-    QFETCH(QString, proxy);
-    return !proxy.isEmpty() && !testHostResolves();
-}
-
 std::unique_ptr<Form1> TestFaults::click()
 {
     QFETCH(QString, input);
@@ -143,132 +137,122 @@ std::unique_ptr<Form1> TestFaults::click()
     return window;
 }
 
-void TestFaults::plays_data()
+void TestFaults::answers_data()
 {
     columns();
-    QTest::addColumn<Played>("played");
+    QTest::addColumn<Outcome>("outcome");
     using namespace tracks;
+    using enum Outcome;
     const auto url = [this](int track) {
         return m_trusted.songUrl(track).toString();
     };
-    row("example track", Demo, url(Demo)) << Played::Plays;
-    row("two-digit id", TwoDigit, url(TwoDigit)) << Played::Plays;
-    row("one https redirect", Redirect, url(Demo)) << Played::Plays;
-    row("long address despite not_find", NotFindWithUrl, url(Demo)) << Played::Plays;
-    row("40,000-character address", LongUrl, url(LongUrl)) << Played::Plays;
+    row("one https redirect", Redirect, url(Demo)) << Plays;
+    row("long address despite not_find", NotFindWithUrl, url(Demo)) << Plays;
+    row("40,000-character address", LongUrl, url(LongUrl)) << Plays;
     // The last address of a long pasted text counts, up to the command line's 64 KiB.
     QTest::newRow("60,000-character text")
         << playPage(Unknown) + QString(60'000 - 2 * playPage(Demo).size(), u'x') + playPage(Demo)
-        << m_trusted.resolverHost() << url(Demo) << QString() << Played::Plays;
+        << m_trusted.resolverHost() << url(Demo) << QString() << Plays;
     // Resolve and media through the system's proxy alike, the media over https.
     const QString named = u"%1:%2"_s.arg(kTestHost).arg(m_trusted.resolverBase().port());
     row("through a proxy", Demo, u"https://%1/media/169309.mp3"_s.arg(named), named,
         m_proxy.address())
-        << Played::Plays;
+        << Plays;
     // Shown as the answer has it; only web addresses are played (which are,
     // tst_answer's webAudio table says).
-    row("file: address", FileUrl, url(FileUrl)) << Played::NotOpened;
+    row("file: address", FileUrl, url(FileUrl)) << NotOpened;
     // A web address; the playlist in it names the local tone, which plays if opened.
-    row("playlist of a local file", LocalPlaylist, url(LocalPlaylist)) << Played::Unplayable;
+    row("playlist of a local file", LocalPlaylist, url(LocalPlaylist)) << Unplayable;
+
+    // A box says why there is nothing; its details hold the third column.
+    row("unknown track", Unknown) << NotFound;
+    row("five characters", FiveCharUrl, u"other"_s) << RequestError;
+    row("NOT_FIND", UpperNotFind, u"NOT_FIND"_s) << RequestError;
+    row("null name", NullName) << RequestError;
+    row("500 with an HTML body", ServerError, u"HTTP 500"_s) << RequestError;
+    row("404 with an HTML body", NotFoundPage, u"HTTP 404"_s) << RequestError;
+    row("empty body", EmptyBody) << RequestError;
+    row("truncated JSON", TruncatedJson) << RequestError;
+    row("Rendata null", NullRendata, u"Rendata"_s) << RequestError;
+    row("no Rendata", NoRendata, u"Rendata"_s) << RequestError;
+    row("songURL null", NullUrl) << RequestError;
+    row("songURL an object", ObjectUrl) << RequestError;
+    row("songURL an array", ArrayUrl) << RequestError;
+    row("stall", Stall) << RequestError;
+    row("trickle", Trickle) << RequestError;
+    row("body over the cap", Oversized, u"4194304"_s) << RequestError;
+    row("body inflating over the cap", DeflateBomb, u"4194304"_s) << RequestError;
+    row("closed mid-body", CutShort) << RequestError;
+    row("redirect to http", InsecureRedirect) << RequestError;
+    row("redirect loop", RedirectLoop) << RequestError;
+    row("refused port", Demo, {}, u"127.0.0.1:%1"_s.arg(m_closedPort)) << RequestError;
+    row("unknown host", Demo, {}, u"no-such-host.invalid"_s) << RequestError;
+    row("dead proxy", Demo, u"代理"_s, named, u"http://127.0.0.1:%1"_s.arg(m_closedPort))
+        << RequestError;
+    row("certificate from another CA", Demo, u"TLS"_s, m_foreign.resolverHost()) << RequestError;
 }
 
-void TestFaults::plays()
+void TestFaults::answers()
 {
     QFETCH(QString, host);
-    QFETCH(QString, songUrl);
+    QFETCH(QString, songUrl); // or what the box's details hold
     QFETCH(QString, proxy);
-    QFETCH(Played, played);
-    if (namesTheFakeInVain())
+    QFETCH(Outcome, outcome);
+    if (!proxy.isEmpty() && !testHostResolves())
         QSKIP("no namespace here to name the fake resolver in (see with-test-host.sh)");
     const auto seenByProxy = m_proxy.log().count(u"CONNECT "_s + host);
     const std::unique_ptr<Form1> window = click();
     QVERIFY(window);
     MpvEngine *engine = window->W1->engine();
     QSignalSpy positions(engine, &MpvEngine::positionChanged);
+    if (outcome == Outcome::NotFound || outcome == Outcome::RequestError) {
+        const bool notFound = outcome == Outcome::NotFound;
+        QTRY_VERIFY_WITH_TIMEOUT(QApplication::activeModalWidget(), 10'000);
+        const bool enabledWhileOpen = window->Command1->isEnabled();
+        const std::optional<Box> box = closeBox(0);
+        QVERIFY(box);
+        QCOMPARE(box->text, (notFound ? texts::kNotFound : texts::kRequestError).toString());
+        QCOMPARE(box->title,
+                 (notFound ? texts::kNotFoundTitle : texts::kRequestErrorTitle).toString());
+        QCOMPARE(box->icon, notFound ? QMessageBox::Information : QMessageBox::Critical);
+        QVERIFY2(box->detail.contains(songUrl), qPrintable(box->detail));
+        // Said once, not 连接被拒绝（连接被拒绝）.
+        QVERIFY2(!box->detail.contains(QRegularExpression(u"(.+)（\\1）"_s)),
+                 qPrintable(box->detail));
+        const QString buttons = box->buttons.join(u' ');
+        QVERIFY2(readsChinese(box->detail) && readsChinese(buttons),
+                 qPrintable(box->detail + buttons));
+        QVERIFY(box->closedByEnter);
+        QVERIFY(!enabledWhileOpen); // not before the box is dismissed
+        QTRY_VERIFY_WITH_TIMEOUT(window->Command1->isEnabled(), 5000);
+        // The no-audio path leaves the result and the volume alone.
+        QCOMPARE(window->Text2->text(), u"earlier"_s);
+        QCOMPARE(window->W1->volume(), PlayerWidget::kInitialVolume);
+        QCOMPARE(window->cursor().shape(), Qt::ArrowCursor);
+        return;
+    }
     QTRY_VERIFY_WITH_TIMEOUT(window->Command1->isEnabled(), 10'000);
     QVERIFY(!QApplication::activeModalWidget());
     // Exactly what was shown and what the player was given, however long.
     QVERIFY(window->Text2->text() == songUrl && window->W1->url() == songUrl);
     QCOMPARE(window->W1->volume(), 100);
-    switch (played) {
-    case Played::Plays: // or has played: the tones are short, and a busy machine is slow
+    switch (outcome) {
+    case Outcome::Plays: // or has played: the tones are short, and a busy machine is slow
         QTRY_VERIFY_WITH_TIMEOUT(engine->position() > 0 || engine->status() == PlayStatus::Ended,
                                  10'000);
         // The resolve and the player's request went through it.
         if (!proxy.isEmpty())
             QCOMPARE(m_proxy.log().count(u"CONNECT "_s + host), seenByProxy + 2);
         break;
-    case Played::NotOpened:
+    case Outcome::NotOpened:
         QVERIFY(engine->status() == PlayStatus::Idle &&
                 window->W1->statusText() == texts::cannotPlay(texts::kBadAudioAddress));
         break;
-    case Played::Unplayable:
+    default: // Unplayable
         QTRY_VERIFY_WITH_TIMEOUT(window->W1->statusText().startsWith(texts::kCannotPlay), 10'000);
         for (const QList<QVariant> &position : std::as_const(positions))
             QCOMPARE(position[0].toLongLong(), 0);
-        break;
     }
-}
-
-void TestFaults::boxes_data()
-{
-    columns();
-    QTest::addColumn<bool>("notFound");
-    using namespace tracks;
-    row("unknown track", Unknown) << true;
-    row("five characters", FiveCharUrl, u"other"_s) << false;
-    row("NOT_FIND", UpperNotFind, u"NOT_FIND"_s) << false;
-    row("null name", NullName) << false;
-    row("500 with an HTML body", ServerError, u"HTTP 500"_s) << false;
-    row("404 with an HTML body", NotFoundPage, u"HTTP 404"_s) << false;
-    row("empty body", EmptyBody) << false;
-    row("truncated JSON", TruncatedJson) << false;
-    row("Rendata null", NullRendata, u"Rendata"_s) << false;
-    row("no Rendata", NoRendata, u"Rendata"_s) << false;
-    row("songURL null", NullUrl) << false;
-    row("songURL an object", ObjectUrl) << false;
-    row("songURL an array", ArrayUrl) << false;
-    row("stall", Stall) << false;
-    row("trickle", Trickle) << false;
-    row("body over the cap", Oversized, u"4194304"_s) << false;
-    row("body inflating over the cap", DeflateBomb, u"4194304"_s) << false;
-    row("closed mid-body", CutShort) << false;
-    row("redirect to http", InsecureRedirect) << false;
-    row("redirect loop", RedirectLoop) << false;
-    row("refused port", Demo, {}, u"127.0.0.1:%1"_s.arg(m_closedPort)) << false;
-    row("unknown host", Demo, {}, u"no-such-host.invalid"_s) << false;
-    const QString named = u"%1:%2"_s.arg(kTestHost).arg(m_trusted.resolverBase().port());
-    row("dead proxy", Demo, u"代理"_s, named, u"http://127.0.0.1:%1"_s.arg(m_closedPort)) << false;
-    row("certificate from another CA", Demo, u"TLS"_s, m_foreign.resolverHost()) << false;
-}
-
-void TestFaults::boxes()
-{
-    QFETCH(QString, songUrl); // what the details hold
-    QFETCH(bool, notFound);
-    if (namesTheFakeInVain())
-        QSKIP("no namespace here to name the fake resolver in (see with-test-host.sh)");
-    const std::unique_ptr<Form1> window = click();
-    QVERIFY(window);
-    QTRY_VERIFY_WITH_TIMEOUT(QApplication::activeModalWidget(), 10'000);
-    const bool enabledWhileOpen = window->Command1->isEnabled();
-    const std::optional<Box> box = closeBox(0);
-    QVERIFY(box);
-    QCOMPARE(box->text, (notFound ? texts::kNotFound : texts::kRequestError).toString());
-    QCOMPARE(box->title, (notFound ? texts::kNotFoundTitle : texts::kRequestErrorTitle).toString());
-    QCOMPARE(box->icon, notFound ? QMessageBox::Information : QMessageBox::Critical);
-    QVERIFY2(box->detail.contains(songUrl), qPrintable(box->detail));
-    // Said once, not 连接被拒绝（连接被拒绝）.
-    QVERIFY2(!box->detail.contains(QRegularExpression(u"(.+)（\\1）"_s)), qPrintable(box->detail));
-    const QString buttons = box->buttons.join(u' ');
-    QVERIFY2(readsChinese(box->detail) && readsChinese(buttons), qPrintable(box->detail + buttons));
-    QVERIFY(box->closedByEnter);
-    QVERIFY(!enabledWhileOpen); // not before the box is dismissed
-    QTRY_VERIFY_WITH_TIMEOUT(window->Command1->isEnabled(), 5000);
-    // The no-audio path leaves the result and the volume alone.
-    QCOMPARE(window->Text2->text(), u"earlier"_s);
-    QCOMPARE(window->W1->volume(), PlayerWidget::kInitialVolume);
-    QCOMPARE(window->cursor().shape(), Qt::ArrowCursor);
 }
 
 void TestFaults::midTrack_data()
