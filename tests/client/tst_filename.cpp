@@ -54,28 +54,23 @@ void TestFileName::audioExtension_data()
     QTest::addColumn<QByteArray>("contentType");
     QTest::addColumn<QByteArray>("firstBytes");
     QTest::addColumn<QString>("extension");
-    const QString bare = u"http://h/get?id=1"_s;
-    QTest::newRow("path") << u"http://h/a/b.MP3?x=.wav"_s << QByteArray("audio/ogg") << QByteArray()
-                          << u"mp3"_s;
-    QTest::newRow("unknown path, type")
-        << u"http://h/play.php"_s << QByteArray("audio/x-m4a; x=1") << QByteArray() << u"m4a"_s;
-    QTest::newRow("x-wav") << bare << QByteArray("audio/x-wav") << QByteArray() << u"wav"_s;
-    QTest::newRow("ID3") << bare << QByteArray("application/octet-stream") << QByteArray("ID3\x04")
-                         << u"mp3"_s;
-    QTest::newRow("MPEG frame") << bare << QByteArray() << QByteArray("\xff\xfb\x90\x00")
-                                << u"mp3"_s;
-    QTest::newRow("ADTS is not MPEG audio")
-        << bare << QByteArray() << QByteArray("\xff\xf1\x50\x80") << QString();
-    QTest::newRow("RIFF") << bare << QByteArray() << QByteArray("RIFF....WAVE") << u"wav"_s;
-    QTest::newRow("fLaC") << bare << QByteArray() << QByteArray("fLaC") << u"flac"_s;
-    QTest::newRow("OggS") << bare << QByteArray() << QByteArray("OggS") << u"ogg"_s;
-    QTest::newRow("ftyp") << bare << QByteArray()
-                          << QByteArray("\0\0\0\x20"
-                                        "ftypM4A ",
-                                        12)
-                          << u"m4a"_s;
-    QTest::newRow("nothing tells")
-        << bare << QByteArray("text/plain") << QByteArray("hello") << QString();
+    const auto row = [](const char *name, const char *url, const QByteArray &contentType,
+                        const QByteArray &firstBytes, const char *extension) {
+        QTest::newRow(name) << QString::fromUtf8(url) << contentType << firstBytes
+                            << QString::fromUtf8(extension);
+    };
+    const char *bare = "http://h/get?id=1";
+    row("path", "http://h/a/b.MP3?x=.wav", "audio/ogg", {}, "mp3");
+    row("unknown path, type", "http://h/play.php", "audio/x-m4a; x=1", {}, "m4a");
+    row("x-wav", bare, "audio/x-wav", {}, "wav");
+    row("ID3", bare, "application/octet-stream", "ID3\x04", "mp3");
+    row("MPEG frame", bare, {}, "\xff\xfb\x90\x00"_ba, "mp3");
+    row("ADTS is not MPEG audio", bare, {}, "\xff\xf1\x50\x80"_ba, "");
+    row("RIFF", bare, {}, "RIFF....WAVE", "wav");
+    row("fLaC", bare, {}, "fLaC", "flac");
+    row("OggS", bare, {}, "OggS", "ogg");
+    row("ftyp", bare, {}, "\0\0\0 ftypM4A "_ba, "m4a"); // a box of 0x20 bytes
+    row("nothing tells", bare, "text/plain", "hello", "");
 }
 
 void TestFileName::audioExtension()
