@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QTest>
 
 using namespace velmora;
 using namespace velmora::fake;

@@ -7,7 +7,6 @@
 #include "savecommand.h"
 #include "texts.h"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
 #include <QLabel>
@@ -17,7 +16,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTextDocument>
 #include <QToolButton>
 

@@ -13,7 +13,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
 
 using namespace velmora;
 using namespace velmora::testing;

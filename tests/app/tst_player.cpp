@@ -4,13 +4,11 @@
 #include "texts.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QNetworkProxy>
 #include <QScopeGuard>
 #include <QSlider>
-#include <QTest>
 #include <QTextDocument>
 #include <QToolButton>
 

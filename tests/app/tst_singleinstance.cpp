@@ -4,9 +4,7 @@
 #include "singleinstance.h"
 
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 
 using namespace velmora::testing;
 using namespace Qt::StringLiterals;

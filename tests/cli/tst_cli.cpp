@@ -11,9 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLockFile>
-#include <QTemporaryDir>
 #include <QTemporaryFile>
-#include <QTest>
 
 #include <tuple>
 

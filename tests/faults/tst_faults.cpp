@@ -9,12 +9,10 @@
 #include "proxy.h"
 #include "texts.h"
 
-#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSlider>
-#include <QTest>
 #include <QToolButton>
 
 #include <memory>

@@ -1,8 +1,6 @@
 #include "againstfake.h"
 
-#include <QApplication>
 #include <QPushButton>
-#include <QTest>
 #include <QtEndian>
 
 #include <QHostInfo>

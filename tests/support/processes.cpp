@@ -2,7 +2,6 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTest>
 
 #include <sys/prctl.h>
 #include <sys/resource.h>
