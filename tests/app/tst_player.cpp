@@ -35,28 +35,19 @@ private slots:
         QVERIFY(m_closedPort);
     }
 
-    void startsIdleAndClampsVolume_data()
-    {
-        QTest::addColumn<int>("percent");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("below silence") << -20 << 0;
-        QTest::newRow("part way") << 37 << 37;
-        QTest::newRow("beyond full") << 250 << 100;
-    }
-
     void startsIdleAndClampsVolume()
     {
-        QFETCH(int, percent);
-        QFETCH(int, expected);
         PlayerWidget w;
         QVERIFY(w.volume() == 50 && w.controls()->volume() == 50 && !w.isMuted());
         QCOMPARE(w.statusText(), texts::kReady.toString());
         // The full interface fits the strip at the bottom of the window.
         QVERIFY(w.minimumSizeHint().width() <= 391 && w.minimumSizeHint().height() <= 55);
-
-        w.setVolume(percent);
-        QCOMPARE(w.volume(), expected);
-        QCOMPARE(w.controls()->volume(), expected);
+        const int percentAndKept[][2] = {{-20, 0}, {37, 37}, {250, 100}};
+        for (const auto &[percent, kept] : percentAndKept) {
+            w.setVolume(percent);
+            QVERIFY2(w.volume() == kept && w.controls()->volume() == kept,
+                     qPrintable(QString::number(percent)));
+        }
     }
 
     void retriesThenObeysTheControls()
