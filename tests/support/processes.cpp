@@ -1,6 +1,5 @@
 #include "processes.h"
 
-#include <QTcpServer>
 #include <QTcpSocket>
 
 #include <sys/prctl.h>
@@ -12,11 +11,9 @@ namespace velmora::testing {
 
 bool Tinyproxy::start()
 {
-    QTcpServer probe; // a free port, given back at once for the proxy to take
-    if (!probe.listen(QHostAddress::LocalHost))
+    m_port = closedPort(); // free, for the proxy to take
+    if (!m_port)
         return false;
-    m_port = probe.serverPort();
-    probe.close();
     QFile config(m_dir.filePath(QStringLiteral("tinyproxy.conf")));
     if (!config.open(QIODevice::WriteOnly))
         return false;
