@@ -21,84 +21,80 @@ class TestSingleInstance : public QObject
 {
     Q_OBJECT
 private slots:
-    void secondStartHandsOver_data();
-    void secondStartHandsOver();
-    void startsAtOnceMakeOneWindow();
-};
-
-void TestSingleInstance::secondStartHandsOver_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("received");
-    QTest::addColumn<bool>("staleSocket"); // a crash left the socket behind
-    QTest::newRow("address") << QStringList{u"http://www.velmora.cn/play/10.html"_s}
-                             << u"http://www.velmora.cn/play/10.html"_s << false;
-    QTest::newRow("text in two arguments")
-        << QStringList{u"see"_s, u"play/10.html"_s} << u"see play/10.html"_s << false;
-    QTest::newRow("nothing: only raise") << QStringList{} << QString() << true;
-}
-
-void TestSingleInstance::secondStartHandsOver()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, received);
-    QFETCH(bool, staleSocket);
-    QTemporaryDir runtime;
-    const QString name = runtime.filePath(u"velmora.socket"_s);
-    if (staleSocket) {
-        QFile stale(name);
-        QVERIFY(stale.open(QIODevice::WriteOnly));
+    void secondStartHandsOver_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("received");
+        QTest::addColumn<bool>("staleSocket"); // a crash left the socket behind
+        QTest::newRow("address") << QStringList{u"http://www.velmora.cn/play/10.html"_s}
+                                 << u"http://www.velmora.cn/play/10.html"_s << false;
+        QTest::newRow("text in two arguments")
+            << QStringList{u"see"_s, u"play/10.html"_s} << u"see play/10.html"_s << false;
+        QTest::newRow("nothing: only raise") << QStringList{} << QString() << true;
     }
-    velmora::SingleInstance first(name);
-    QCOMPARE(first.start({}), velmora::SingleInstance::Role::Window);
-    QSignalSpy got(&first, &velmora::SingleInstance::received);
 
-    QProcess second;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    insertRuntimeFolder(environment, runtime.path());
-    second.setProcessEnvironment(environment);
-    QSignalSpy ended(&second, &QProcess::finished);
-    second.start(programUnderTest("VELMORA_WINDOW"), arguments);
-    QVERIFY(ended.wait(10000));
-    QCOMPARE(second.exitCode(), 0);
-    QTRY_COMPARE(got.size(), 1);
-    QCOMPARE(got.first().first().toString(), received);
-}
-
-// Two starts at the same moment: one is the window, the other hands its
-// text over and ends, whatever the timing, round after round of windows
-// that crash; the last one's place is taken by a start of its own.
-void TestSingleInstance::startsAtOnceMakeOneWindow()
-{
-    QTemporaryDir runtime;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    insertRuntimeFolder(environment, runtime.path());
-    for (int round = 0; round < 5; ++round) {
-        QProcess starts[2];
-        for (QProcess &start : starts) {
-            start.setProcessEnvironment(environment);
-            start.start(programUnderTest("VELMORA_WINDOW"), {u"text"_s});
+    void secondStartHandsOver()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, received);
+        QFETCH(bool, staleSocket);
+        QTemporaryDir runtime;
+        const QString name = runtime.filePath(u"velmora.socket"_s);
+        if (staleSocket) {
+            QFile stale(name);
+            QVERIFY(stale.open(QIODevice::WriteOnly));
         }
-        const auto ended = [&](int i) {
-            return starts[i].state() == QProcess::NotRunning;
-        };
-        QVERIFY(QTest::qWaitFor([&] { return ended(0) || ended(1); }, 10000));
-        QProcess &window = starts[ended(0) ? 1 : 0];
-        QCOMPARE(starts[ended(0) ? 0 : 1].exitCode(), 0);
-        QCOMPARE(window.state(), QProcess::Running);
-        // As a crash: the lock and the socket stay behind for the next round.
-        window.kill();
-        QVERIFY(window.waitForFinished());
-        if (round == 4) {
-            window.start(programUnderTest("VELMORA_WINDOW"), {});
-            QTRY_VERIFY_WITH_TIMEOUT(
-                velmora::SingleInstance::handOver({}, runtime.filePath(u"velmora.socket"_s)),
-                60000); // a start under Wine takes a while
+        velmora::SingleInstance first(name);
+        QCOMPARE(first.start({}), velmora::SingleInstance::Role::Window);
+        QSignalSpy got(&first, &velmora::SingleInstance::received);
+
+        QProcess second;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        insertRuntimeFolder(environment, runtime.path());
+        second.setProcessEnvironment(environment);
+        QSignalSpy ended(&second, &QProcess::finished);
+        second.start(programUnderTest("VELMORA_WINDOW"), arguments);
+        QVERIFY(ended.wait(10000));
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE(got.size(), 1);
+        QCOMPARE(got.first().first().toString(), received);
+    }
+
+    // Two starts at the same moment: one is the window, the other hands its
+    // text over and ends, whatever the timing, round after round of windows
+    // that crash; the last one's place is taken by a start of its own.
+    void startsAtOnceMakeOneWindow()
+    {
+        QTemporaryDir runtime;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        insertRuntimeFolder(environment, runtime.path());
+        for (int round = 0; round < 5; ++round) {
+            QProcess starts[2];
+            for (QProcess &start : starts) {
+                start.setProcessEnvironment(environment);
+                start.start(programUnderTest("VELMORA_WINDOW"), {u"text"_s});
+            }
+            const auto ended = [&](int i) {
+                return starts[i].state() == QProcess::NotRunning;
+            };
+            QVERIFY(QTest::qWaitFor([&] { return ended(0) || ended(1); }, 10000));
+            QProcess &window = starts[ended(0) ? 1 : 0];
+            QCOMPARE(starts[ended(0) ? 0 : 1].exitCode(), 0);
+            QCOMPARE(window.state(), QProcess::Running);
+            // As a crash: the lock and the socket stay behind for the next round.
             window.kill();
             QVERIFY(window.waitForFinished());
+            if (round == 4) {
+                window.start(programUnderTest("VELMORA_WINDOW"), {});
+                QTRY_VERIFY_WITH_TIMEOUT(
+                    velmora::SingleInstance::handOver({}, runtime.filePath(u"velmora.socket"_s)),
+                    60000); // a start under Wine takes a while
+                window.kill();
+                QVERIFY(window.waitForFinished());
+            }
         }
     }
-}
+};
 
 QTEST_GUILESS_MAIN(TestSingleInstance)
 #include "tst_singleinstance.moc"

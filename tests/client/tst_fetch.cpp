@@ -16,46 +16,44 @@ class TestFetch : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { QVERIFY(m_fake.start()); }
-    void charset_data();
-    void charset();
-    void extraCaKeepsSystemCas();
+
+    void charset_data()
+    {
+        QTest::addColumn<int>("track");
+        QTest::newRow("UTF-8 by default") << tracks::Utf8NoCharset;
+        QTest::newRow("Latin-1") << tracks::Latin1Charset;
+        QTest::newRow("unknown: UTF-8") << tracks::UnknownCharset;
+    }
+
+    void charset()
+    {
+        QFETCH(int, track);
+        QNetworkAccessManager manager;
+        velmora::FetchOptions options;
+        options.ssl = FakeResolver::clientSslConfiguration();
+        auto *fetch = new velmora::TextFetch(
+            manager, m_fake.requestUrl(QString::number(track)).toString(), options);
+        QSignalSpy done(fetch, &velmora::TextFetch::finished);
+        QVERIFY(done.wait());
+        const auto answer = done.first().first().value<velmora::HttpText>();
+        QCOMPARE(velmora::decideAnswer(answer.body).trackName,
+                 QString::fromUtf8(tracks::EncodedName));
+    }
+
+    void extraCaKeepsSystemCas()
+    {
+        const auto testCa = QSslCertificate::fromPath(FakeResolver::caFilePath());
+        QVERIFY(!testCa.isEmpty());
+        const auto ssl = velmora::sslWithExtraCa(testCa.first().toPem());
+        QVERIFY(ssl);
+        for (const QSslCertificate &ca : QSslConfiguration::systemCaCertificates() + testCa)
+            QVERIFY(ssl->caCertificates().contains(ca));
+        QVERIFY(!velmora::sslWithExtraCa("not a certificate"));
+    }
 
 private:
     FakeResolver m_fake;
 };
-
-void TestFetch::charset_data()
-{
-    QTest::addColumn<int>("track");
-    QTest::newRow("UTF-8 by default") << tracks::Utf8NoCharset;
-    QTest::newRow("Latin-1") << tracks::Latin1Charset;
-    QTest::newRow("unknown: UTF-8") << tracks::UnknownCharset;
-}
-
-void TestFetch::charset()
-{
-    QFETCH(int, track);
-    QNetworkAccessManager manager;
-    velmora::FetchOptions options;
-    options.ssl = FakeResolver::clientSslConfiguration();
-    auto *fetch = new velmora::TextFetch(
-        manager, m_fake.requestUrl(QString::number(track)).toString(), options);
-    QSignalSpy done(fetch, &velmora::TextFetch::finished);
-    QVERIFY(done.wait());
-    const auto answer = done.first().first().value<velmora::HttpText>();
-    QCOMPARE(velmora::decideAnswer(answer.body).trackName, QString::fromUtf8(tracks::EncodedName));
-}
-
-void TestFetch::extraCaKeepsSystemCas()
-{
-    const auto testCa = QSslCertificate::fromPath(FakeResolver::caFilePath());
-    QVERIFY(!testCa.isEmpty());
-    const auto ssl = velmora::sslWithExtraCa(testCa.first().toPem());
-    QVERIFY(ssl);
-    for (const QSslCertificate &ca : QSslConfiguration::systemCaCertificates() + testCa)
-        QVERIFY(ssl->caCertificates().contains(ca));
-    QVERIFY(!velmora::sslWithExtraCa("not a certificate"));
-}
 
 QTEST_GUILESS_MAIN(TestFetch)
 #include "tst_fetch.moc"
