@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -96,8 +95,8 @@ private slots:
         // itself stays offscreen.
         if (!environment.contains(u"DISPLAY"_s))
             environment.insert(u"WAYLAND_DISPLAY"_s, u"velmora-test"_s);
-        QVERIFY(run(u"update-desktop-database"_s, {home.filePath(u"data/applications"_s)},
-                    environment));
+        QVERIFY(runProgram(u"update-desktop-database"_s, {home.filePath(u"data/applications"_s)},
+                           environment));
 
         m_fake.setAudio(fake::tracks::TestTone, silentWav(30));
         Form1 window(fakeOptions(m_fake));
@@ -108,38 +107,21 @@ private slots:
         connect(&instance, &SingleInstance::received, &window, &Form1::openAddress);
         const QString link =
             u"velmora:"_s + QUrl::toPercentEncoding(playPage(fake::tracks::TestTone));
-        QVERIFY(run(u"xdg-open"_s, {link}, environment));
+        QVERIFY(runProgram(u"xdg-open"_s, {link}, environment));
         QTRY_COMPARE_WITH_TIMEOUT(playerctl({u"metadata"_s, u"xesam:url"_s}),
                                   m_fake.songUrl(fake::tracks::TestTone).toString(), 10000);
         m_fake.setAudio(fake::tracks::TestTone, {});
     }
 
 private:
-    // A program's output once it ended well, waited for in the event loop:
-    // this process may be what it talks to.
-    static std::optional<QString>
-    run(const QString &program, const QStringList &arguments,
-        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
     static QString playerctl(const QStringList &arguments)
     {
-        return run(u"playerctl"_s, QStringList{u"--player=velmora"_s} + arguments)
+        return runProgram(u"playerctl"_s, QStringList{u"--player=velmora"_s} + arguments)
             .value_or(u"(no answer)"_s);
     }
 
     fake::FakeResolver m_fake;
 };
-
-std::optional<QString> TestMpris::run(const QString &program, const QStringList &arguments,
-                                      const QProcessEnvironment &environment)
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    QSignalSpy ended(&process, &QProcess::finished);
-    process.start(program, arguments);
-    if (!ended.wait(10000) || process.exitCode() != 0)
-        return std::nullopt;
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
 
 QTEST_MAIN(TestMpris)
 #include "tst_mpris.moc"

@@ -3,7 +3,6 @@
 #include "againstfake.h"
 #include "singleinstance.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 using namespace velmora::testing;
@@ -48,14 +47,9 @@ private slots:
         QCOMPARE(first.start({}), velmora::SingleInstance::Role::Window);
         QSignalSpy got(&first, &velmora::SingleInstance::received);
 
-        QProcess second;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         insertRuntimeFolder(environment, runtime.path());
-        second.setProcessEnvironment(environment);
-        QSignalSpy ended(&second, &QProcess::finished);
-        second.start(programUnderTest("VELMORA_WINDOW"), arguments);
-        QVERIFY(ended.wait(10000));
-        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(runProgram(programUnderTest("VELMORA_WINDOW"), arguments, environment));
         QTRY_COMPARE(got.size(), 1);
         QCOMPARE(got.first().first().toString(), received);
     }

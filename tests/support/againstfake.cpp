@@ -57,6 +57,18 @@ QByteArray silentWav(quint32 seconds, quint32 rate)
     return wav;
 }
 
+std::optional<QString> runProgram(const QString &program, const QStringList &arguments,
+                                  const QProcessEnvironment &environment)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    QSignalSpy ended(&process, &QProcess::finished);
+    process.start(program, arguments);
+    if (!ended.wait(10000) || process.exitCode() != 0)
+        return std::nullopt;
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
 bool runsUnderWine()
 {
 #ifdef Q_OS_WIN

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStringList>
@@ -90,6 +91,12 @@ bool testHostResolves();
 
 // A loopback port that nothing listens on: one just given back.
 quint16 closedPort();
+
+// A program's standard output once it ended with status 0, waited for in
+// the event loop: this process may be what it talks to.
+std::optional<QString>
+runProgram(const QString &program, const QStringList &arguments,
+           const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
 
 // Whether this test runs under Wine: a Windows build tested on Linux, where
 // some of Windows' own parts do less than Windows does.
