@@ -149,9 +149,7 @@ private slots:
         QTemporaryDir folder;
         QVERIFY(
             !m_window->W1->findChild<QToolButton *>(u"saveButton"_s)->isEnabled()); // nothing yet
-        click(playPage(tracks::Demo));
-        QTRY_VERIFY_WITH_TIMEOUT(m_window->Command1->isEnabled(), 10000);
-        QFileDialog *dialog = askWhere();
+        QFileDialog *dialog = askWhere(tracks::Demo);
         QVERIFY(dialog);
         const QFileInfo suggested(dialog->selectedFiles().value(0));
         QCOMPARE(suggested.fileName(), QLatin1String(tracks::DemoName) + u".mp3"_s);
@@ -162,10 +160,7 @@ private slots:
             buttons << (b->isVisible() ? b->text() : QString());
         QVERIFY2(readsChinese(buttons.join(u' ')), qPrintable(buttons.join(u' ')));
         QSignalSpy saved(m_window->saveCommand(), &SaveCommand::finished);
-        dialog->setDirectory(folder.path());
-        dialog->selectFile(u"demo.mp3"_s);
-        static_cast<QDialog *>(dialog)->accept(); // as its Save button does
-        QVERIFY(saved.wait(10000));
+        QVERIFY(saveTo(dialog, folder.filePath(u"demo.mp3"_s)) && saved.wait(10000));
         QFile file(folder.filePath(u"demo.mp3"_s)), tone(u":/velmora-fake/media/tone.mp3"_s);
         QVERIFY(file.open(QIODevice::ReadOnly) && tone.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), tone.readAll());
@@ -189,7 +184,7 @@ private slots:
         m_fake.setTrickleInterval(20ms);
         auto *button = m_window->W1->findChild<QToolButton *>(u"saveButton"_s);
         QCOMPARE(button->toolTip(), texts::kSave.toString());
-        QVERIFY(saveAs(tracks::SaveSlow, target));
+        QVERIFY(saveTo(askWhere(tracks::SaveSlow), target));
         QTRY_VERIFY(m_window->W1->statusText().contains(u"% "_s));
         QVERIFY(m_window->W1->statusText().startsWith(texts::kSaving));
         QCOMPARE(button->toolTip(), texts::kCancelSave.toString());
@@ -220,12 +215,12 @@ private slots:
     {
         QTemporaryDir folder;
         QSignalSpy saved(m_window->saveCommand(), &SaveCommand::finished);
-        QVERIFY(saveAs(tracks::SaveHtml, folder.filePath(u"page.mp3"_s)));
+        QVERIFY(saveTo(askWhere(tracks::SaveHtml), folder.filePath(u"page.mp3"_s)));
         QVERIFY(saved.wait(10000));
         const QString status = m_window->W1->statusText();
         QVERIFY2(status.contains(u"Save %1"_s.arg(tracks::SaveHtml)), qPrintable(status));
 
-        QVERIFY(saveAs(tracks::SaveDrop, folder.filePath(u"drop.mp3"_s)));
+        QVERIFY(saveTo(askWhere(tracks::SaveDrop), folder.filePath(u"drop.mp3"_s)));
         const QString second = texts::saveTry(2, SaveOptions::kRetries + 1);
         QTRY_VERIFY_WITH_TIMEOUT(m_window->W1->statusText().endsWith(second), 10000);
         m_window->close(); // asks: a save runs; the question goes when the save ends
@@ -370,24 +365,27 @@ private:
         QTest::mouseClick(m_window->Command1, Qt::LeftButton);
     }
 
-    // Clicks the player's save button: the dialog that asks where, or null.
-    QFileDialog *askWhere()
+    // Clicks the player's save button, once the track given, if any, has been
+    // resolved: the dialog that asks where, or null.
+    QFileDialog *askWhere(int track = 0)
     {
+        if (track) {
+            click(playPage(track));
+            if (!QTest::qWaitFor([&] { return m_window->Command1->isEnabled(); }, 10000))
+                return nullptr;
+        }
         QTest::mouseClick(m_window->W1->findChild<QToolButton *>(u"saveButton"_s), Qt::LeftButton);
         return modal<QFileDialog>();
     }
 
-    // Plays the track and saves it there through the save dialog.
-    bool saveAs(int track, const QString &file)
+    // Saves there through the dialog, as its Save button does.
+    static bool saveTo(QFileDialog *dialog, const QString &file)
     {
-        click(playPage(track));
-        QFileDialog *dialog = nullptr;
-        if (!QTest::qWaitFor([&] { return m_window->Command1->isEnabled(); }, 10000) ||
-            !(dialog = askWhere()))
+        if (!dialog)
             return false;
         dialog->setDirectory(QFileInfo(file).absolutePath());
         dialog->selectFile(QFileInfo(file).fileName());
-        static_cast<QDialog *>(dialog)->accept(); // as its Save button does
+        static_cast<QDialog *>(dialog)->accept();
         return true;
     }
 
