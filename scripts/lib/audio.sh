@@ -105,3 +105,13 @@ start_audio_for_listening() {
     fi
     start_null_audio
 }
+
+# listen_at_sink FILE THRESHOLD SECONDS: in the background, the highest level
+# heard at the null sink's monitor until one reaches THRESHOLD or SECONDS
+# pass, then written to FILE. Started before the sound, which may be over
+# before a check could ask for it; sets LISTENER to wait for.
+listen_at_sink() {
+    (timeout "$3" parec -d velmora_null.monitor --raw --format=s16le --channels=1 --rate=8000 \
+        --latency-msec=50 2>/dev/null | python3 "$ROOT/tests/package/peak.py" "$2" >"$1") &
+    LISTENER=$!
+}

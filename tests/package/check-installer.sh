@@ -26,6 +26,7 @@ fi
 
 setup="$(ls "$build"/velmora-*-windows-x64-setup.exe)"
 source "$ROOT/scripts/lib/fake.sh"
+source "$ROOT/scripts/lib/audio.sh"
 # Wine's sockets are its server's: one started in here, on this loopback.
 wineserver -k 2>/dev/null || true
 wineserver -w
@@ -72,6 +73,7 @@ check "registers its uninstaller" grep -q 'uninstall\.exe' <<<"$(registry "$unin
 # The window, as the Start menu opens it, then a link as the browser opens
 # one: Windows starts the handler, which hands the address to the window.
 PLAY_PAGE="$(example_play_page "$build")"
+listen_at_sink "$scratch/peak" 1000 40
 wine "$installed/velmora.exe" &
 window=$!
 # Whichever of the two starts first is the window; the other hands over.
@@ -90,8 +92,8 @@ for _ in $(seq 200); do
     sleep 0.1
 done
 check "a velmora: link reaches the installed window, which resolves it" test "$linked" = 1
-peak="$(timeout 20 parec -d velmora_null.monitor --raw --format=s16le --channels=1 --rate=8000 \
-    --latency-msec=50 2>/dev/null | python3 "$ROOT/tests/package/peak.py" 1000 || true)"
+wait "$LISTENER" || true
+peak="$(cat "$scratch/peak")"
 check "the installed window is heard at the null sink (peak ${peak:-none} of 32767)" \
     test "${peak:-0}" -ge 1000
 kill "$window" 2>/dev/null || true

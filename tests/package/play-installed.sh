@@ -49,16 +49,11 @@ resolved="$(velmora-resolve "$PLAY_PAGE" 2>&1 || true)"
 check "the installed velmora-resolve resolves through the system's CA store: $resolved" \
     grep -qxE 'https?://[^/]+/media/169309\.mp3' <<<"$resolved"
 
-# The highest level on the null sink's monitor, read until one above
-# THRESHOLD arrives or SECONDS pass.
-peak_at_sink() { # peak_at_sink THRESHOLD SECONDS
-    timeout "$2" parec -d velmora_null.monitor --raw --format=s16le --channels=1 --rate=8000 \
-        --latency-msec=50 2>/dev/null | python3 "$ROOT/tests/package/peak.py" "$1" || true
-}
-
+listen_at_sink "$work/peak" 1000 30
 /usr/bin/velmora "$PLAY_PAGE" >"$work/velmora.log" 2>&1 &
 window=$!
-peak="$(peak_at_sink 1000 30 | tail -1)"
+wait "$LISTENER" || true
+peak="$(cat "$work/peak")"
 check "the installed window is heard at the null sink (peak ${peak:-none} of 32767)" \
     test "${peak:-0}" -ge 1000
 check "the stream at the null sink is the window's" \
