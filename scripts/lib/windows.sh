@@ -85,11 +85,18 @@ use_wine() {
         log "making a Wine prefix in $WINEPREFIX"
         wineboot --init >/dev/null 2>&1 || true
     fi
+    # A server of this prefix left by a run that did not end (persistent, it
+    # would never exit) goes first.
+    wineserver -k 2>/dev/null || true
     wineserver -w
     wineserver -p
-    # Wine's services start with its first program and outlive it, keeping
-    # the output it was given: started here on none, they hold no caller's
-    # pipe open (ctest would wait for them until its time-out).
+}
+
+# Wine's services and desktop start with its first program and outlive it,
+# keeping the output it was given and the display it found: started on no
+# output where the display is, they hold no caller's pipe open (ctest would
+# wait for them until its time-out) and later windows show.
+start_wine_session() {
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
