@@ -92,13 +92,6 @@ use_wine() {
     wineserver -p
 }
 
-# Wine's services and desktop start with its first program and outlive it,
-# keeping the output it was given and the display it found: started on no
-# output where the display is, they hold no caller's pipe open (ctest would
-# wait for them until its time-out) and later windows show.
-start_wine_session() {
-    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
-}
 
 stop_wine() {
     wineserver -k 2>/dev/null || true
